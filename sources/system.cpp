@@ -1,0 +1,422 @@
+#include "system.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <allegro5/allegro_image.h>
+#include <allegro5/allegro_acodec.h>
+#include <allegro5/allegro_ttf.h>
+
+#include "input.h"
+#include "luaparse.h"
+#include "xc.h"
+
+// ===========================================================================
+// Start-up, main loop and shut-down
+// ===========================================================================
+
+ALLEGRO_DISPLAY *display = nullptr;
+ALLEGRO_TIMER *timer = nullptr;
+ALLEGRO_EVENT_QUEUE *event_queue = nullptr;
+ALLEGRO_BITMAP *icon = nullptr;
+ALLEGRO_MIXER *engine_mixer = nullptr;
+ALLEGRO_FONT *system_fontNormal = nullptr;
+ALLEGRO_FONT *system_fontBig = nullptr;
+ALLEGRO_FONT *system_fontSmall = nullptr;
+ALLEGRO_FONT *system_fontDamage = nullptr;
+ALLEGRO_FONT *system_fontSpecial = nullptr;
+int width = 0;
+int height = 0;
+
+engine_callback update_callback = nullptr;
+engine_callback freeze_callback = nullptr;
+
+unsigned long engine_flipCount = 0;
+
+// Allegro asserts on drawing with no target bitmap; without a display there
+// is nothing to clear or flip.
+static bool engine_hasTarget()
+{
+    return display != nullptr && al_get_target_bitmap() != nullptr;
+}
+
+static void engine_clearToBlack()
+{
+    if (engine_hasTarget())
+        al_clear_to_color(al_map_rgba_f(0, 0, 0, 1));
+}
+
+static void engine_flip()
+{
+    if (!engine_hasTarget())
+        return;
+    al_flip_display();
+    engine_flipCount++;
+}
+
+static int engine_fail(const char *message)
+{
+    fputs(message, stderr);
+    fflush(stderr);
+    return 1;
+}
+
+ALLEGRO_FONT *engine_loadFont(const char *path, int size)
+{
+    ALLEGRO_FONT *font = al_load_ttf_font(path, size, 0);
+    if (!font) {
+        fprintf(stderr, "Failed to load font \"%s\" at size %d.\n", path ? path : "(null)", size);
+        // Text drawn later must still have a font: fall back on Allegro's
+        // built-in one.
+        font = al_create_builtin_font();
+    }
+    return font;
+}
+
+int engine_initialize()
+{
+    if (!al_install_system(ALLEGRO_VERSION_INT, atexit))
+        return engine_fail("Failed to initialize Allegro.");
+    if (!al_init_image_addon())
+        return engine_fail("Failed to initialize Allegro Image.");
+    timer = al_create_timer(1.0 / 60);
+    if (!timer)
+        return engine_fail("Failed to create internal timer.");
+    if (!al_install_keyboard())
+        return engine_fail("Failed to install keyboard.");
+
+    engine_loadConfig();
+
+    al_set_new_display_option(ALLEGRO_VSYNC, 1, ALLEGRO_SUGGEST);
+    al_set_new_bitmap_flags(ALLEGRO_MIN_LINEAR | ALLEGRO_MAG_LINEAR);
+    display = al_create_display(engine_ScrW(), engine_ScrH());
+    if (!display)
+        return engine_fail("Failed to create screen display.");
+
+    icon = al_load_bitmap("gfx/icon.png");
+    al_set_window_title(display, "Vemra");
+    if (icon)
+        al_set_display_icon(display, icon);
+    else
+        fprintf(stderr, "Failed to load the window icon \"gfx/icon.png\"; running without it.\n");
+    al_hide_mouse_cursor(display);
+
+    if (!al_init_acodec_addon())
+        return engine_fail("Failed to initialize audio codec addon.");
+    if (!al_install_audio())
+        return engine_fail("Failed to install the audio system.");
+    if (!al_reserve_samples(256))
+        return engine_fail("Failed to reserve samples (perhaps memory allocation failed?).");
+    engine_mixer = al_get_default_mixer();
+
+    al_init_font_addon();
+    al_init_ttf_addon();
+
+    al_clear_to_color(al_map_rgba_f(0, 0, 0, 1));
+    al_flip_display();
+    al_clear_to_color(al_map_rgba_f(0, 0, 0, 1));
+
+    event_queue = al_create_event_queue();
+    if (!event_queue)
+        return engine_fail("Failed to create event queue.");
+    al_register_event_source(event_queue, al_get_timer_event_source(timer));
+    al_register_event_source(event_queue, al_get_display_event_source(display));
+    al_register_event_source(event_queue, al_get_keyboard_event_source());
+
+    al_start_timer(timer);
+
+    input_init(event_queue);
+    parse_init();
+    return 0;
+}
+
+void engine_createNewGameObjects()
+{
+}
+
+int engine_handleEvent(const ALLEGRO_EVENT &event)
+{
+    switch (event.type) {
+    case ALLEGRO_EVENT_JOYSTICK_AXIS:
+    case ALLEGRO_EVENT_JOYSTICK_BUTTON_DOWN:
+    case ALLEGRO_EVENT_JOYSTICK_BUTTON_UP:
+        xc_update(event);
+        return 0;
+    case ALLEGRO_EVENT_TIMER:
+        engine_tick();
+        return 0;
+    case ALLEGRO_EVENT_DISPLAY_CLOSE:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void engine_tick()
+{
+    if (_engine_freeze) {
+        call_freeze_callback();
+        if (_engine_transition)
+            engine_updateTransition();
+    } else {
+        engine_clearToBlack();
+        input_update();
+        call_update_callback();
+    }
+    // Read after the tick's work: a tick that starts a freeze is not shown,
+    // and the tick that ends a crossfade flips once more.
+    if (!_engine_freeze)
+        engine_flip();
+}
+
+int engine_loop()
+{
+    ALLEGRO_EVENT event;
+    al_wait_for_event(event_queue, &event);
+    return engine_handleEvent(event);
+}
+
+void engine_exit()
+{
+    engine_destroyConfig();
+    input_destroy();
+}
+
+void set_update_callback(engine_callback fn)
+{
+    update_callback = fn;
+}
+
+bool call_update_callback()
+{
+    if (!update_callback)
+        return true;
+    update_callback();
+    return false;
+}
+
+bool call_freeze_callback()
+{
+    return call_update_callback();
+}
+
+void set_freeze_callback(engine_callback fn)
+{
+    freeze_callback = fn;
+}
+
+int engine_ScrW()
+{
+    return width;
+}
+
+int engine_ScrH()
+{
+    return height;
+}
+
+ALLEGRO_FONT *getFont(int id)
+{
+    switch (id) {
+    case 2: return system_fontBig;
+    case 3: return system_fontSmall;
+    case 4: return system_fontDamage;
+    default: return system_fontNormal;
+    }
+}
+
+// ===========================================================================
+// Screen freeze and crossfade
+// ===========================================================================
+
+ALLEGRO_BITMAP *screen_clone[2] = {nullptr, nullptr};
+bool _engine_freeze = false;
+bool _engine_transition = false;
+int _engine_transitionFrames = 0;
+float _engine_transitionStep = 0.0f;
+
+static ALLEGRO_BITMAP *engine_snapshot()
+{
+    if (!display)
+        return nullptr;
+    return al_clone_bitmap(al_get_backbuffer(display));
+}
+
+static void engine_replaceSnapshot(int index)
+{
+    if (screen_clone[index])
+        al_destroy_bitmap(screen_clone[index]);
+    screen_clone[index] = engine_snapshot();
+}
+
+void engine_freezeScreen()
+{
+    engine_replaceSnapshot(0);
+    engine_replaceSnapshot(1);
+    _engine_freeze = true;
+}
+
+void engine_transition(int n)
+{
+    call_update_callback();
+    engine_replaceSnapshot(0);
+    if (n < 1) {
+        // No fade to speak of: one step that shows the new image alone.
+        _engine_transitionFrames = 0;
+        _engine_transitionStep = 0.0f;
+    } else {
+        _engine_transitionFrames = n;
+        _engine_transitionStep = 1.0f / n;
+    }
+    _engine_transition = true;
+}
+
+void engine_updateTransition()
+{
+    float a = _engine_transitionFrames * _engine_transitionStep;
+    if (engine_hasTarget()) {
+        if (screen_clone[0])
+            al_draw_bitmap(screen_clone[0], 0, 0, 0);
+        if (screen_clone[1])
+            al_draw_tinted_bitmap(screen_clone[1], al_map_rgba_f(a, a, a, a), 0, 0, 0);
+    }
+    _engine_transitionFrames -= 1;
+    engine_flip();
+    if (_engine_transitionFrames < 0) {
+        _engine_transition = false;
+        _engine_freeze = false;
+    }
+}
+
+bool engine_isFrozen()
+{
+    return _engine_freeze;
+}
+
+// ===========================================================================
+// Configuration file
+// ===========================================================================
+
+ALLEGRO_CONFIG *config_struct = nullptr;
+int displayMode = 0;
+bool fullscreen = false;
+float musicVol = 0.0f;
+float soundVol = 0.0f;
+
+static const char *const CONFIG_FILE = "config.cfg";
+
+static const char *const keyNames[KEY_COUNT] = {
+    "keyUp", "keyDown", "keyLeft", "keyRight", "keyOk", "keyCancel", "keyRun", "keyJump",
+    "keyMenu", "keySpecial", "keyInfo", "keyPgUp", "keyPgDn", "keyLb", "keyRb",
+};
+
+static const int keyDefaults[KEY_COUNT] = {
+    ALLEGRO_KEY_UP, ALLEGRO_KEY_DOWN, ALLEGRO_KEY_LEFT, ALLEGRO_KEY_RIGHT,
+    ALLEGRO_KEY_C, ALLEGRO_KEY_X, ALLEGRO_KEY_X, ALLEGRO_KEY_Z,
+    ALLEGRO_KEY_D, ALLEGRO_KEY_S, ALLEGRO_KEY_A, ALLEGRO_KEY_PGUP,
+    ALLEGRO_KEY_PGDN, ALLEGRO_KEY_LSHIFT, ALLEGRO_KEY_RSHIFT,
+};
+
+std::string to_string(int value)
+{
+    char text[16];
+    snprintf(text, sizeof text, "%d", value);
+    return text;
+}
+
+// The shortest decimal text that reads back as the same float.
+static std::string engine_floatText(float value)
+{
+    char text[32];
+    for (int precision = 1; precision <= 9; precision++) {
+        snprintf(text, sizeof text, "%.*g", precision, value);
+        if (strtof(text, nullptr) == value)
+            break;
+    }
+    std::string out = text;
+    if (out.find_first_of(".eEni") == std::string::npos)
+        out += ".0";
+    return out;
+}
+
+const char *engine_getConfigVal(const char *section, const char *key, const char *def)
+{
+    const char *value = al_get_config_value(config_struct, section, key);
+    if (value)
+        return value;
+    al_set_config_value(config_struct, section, key, def);
+    return def;
+}
+
+void engine_loadConfig()
+{
+    if (config_struct)
+        al_destroy_config(config_struct);
+    config_struct = al_load_config_file(CONFIG_FILE);
+    if (!config_struct)
+        config_struct = al_create_config();
+
+    // Fetch every setting in order: a missing one is added with its default.
+    std::string video[4] = {
+        engine_getConfigVal("VIDEO", "width", "640"),
+        engine_getConfigVal("VIDEO", "height", "480"),
+        engine_getConfigVal("VIDEO", "display", "0"),
+        engine_getConfigVal("VIDEO", "fullscreen", "0"),
+    };
+    std::string sound[2] = {
+        engine_getConfigVal("SOUND", "musicVol", "1.0"),
+        engine_getConfigVal("SOUND", "soundVol", "1.0"),
+    };
+    std::string controls[KEY_COUNT];
+    for (int k = 0; k < KEY_COUNT; k++)
+        controls[k] = engine_getConfigVal("CONTROLS", keyNames[k], to_string(keyDefaults[k]).c_str());
+
+    al_save_config_file(CONFIG_FILE, config_struct);
+
+    width = atoi(video[0].c_str());
+    height = atoi(video[1].c_str());
+    displayMode = atoi(video[2].c_str());
+    fullscreen = atoi(video[3].c_str()) == 1;
+    musicVol = static_cast<float>(atof(sound[0].c_str()));
+    soundVol = static_cast<float>(atof(sound[1].c_str()));
+
+    for (int k = 0; k < KEY_COUNT; k++)
+        input_setKey(k, atoi(controls[k].c_str()));
+
+    al_set_new_display_flags(fullscreen ? ALLEGRO_FULLSCREEN : ALLEGRO_WINDOWED);
+
+    if (display) {
+        al_resize_display(display, width, height);
+        al_set_display_flag(display, ALLEGRO_FULLSCREEN, fullscreen);
+    }
+}
+
+void engine_saveConfig()
+{
+    if (!config_struct)
+        config_struct = al_create_config();
+    for (int k = 0; k < KEY_COUNT; k++)
+        al_set_config_value(config_struct, "CONTROLS", keyNames[k], to_string(input_getKey(static_cast<Key>(k))).c_str());
+    al_set_config_value(config_struct, "VIDEO", "width", to_string(width).c_str());
+    al_set_config_value(config_struct, "VIDEO", "height", to_string(height).c_str());
+    al_set_config_value(config_struct, "VIDEO", "fullscreen", fullscreen ? "1" : "0");
+    al_set_config_value(config_struct, "VIDEO", "display", to_string(displayMode).c_str());
+    al_set_config_value(config_struct, "SOUND", "musicVol", engine_floatText(musicVol).c_str());
+    al_set_config_value(config_struct, "SOUND", "soundVol", engine_floatText(soundVol).c_str());
+    al_save_config_file(CONFIG_FILE, config_struct);
+    // Reads the file back; the object it replaces is released there.
+    engine_loadConfig();
+}
+
+void engine_destroyConfig()
+{
+    if (config_struct)
+        al_destroy_config(config_struct);
+    config_struct = nullptr;
+}
+
+ALLEGRO_CONFIG *getConfig()
+{
+    return config_struct;
+}

@@ -1,0 +1,84 @@
+// The engine frame: start-up, the sixty-tick loop, shut-down, screen freeze
+// and crossfade, config.cfg, the bitmap and sample caches, music, ambient
+// sound and sound effects.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include <allegro5/allegro.h>
+#include <allegro5/allegro_audio.h>
+#include <allegro5/allegro_font.h>
+
+// --- start-up, loop, shut-down -------------------------------------------
+
+extern ALLEGRO_DISPLAY *display;
+extern ALLEGRO_TIMER *timer;
+extern ALLEGRO_EVENT_QUEUE *event_queue;
+extern ALLEGRO_BITMAP *icon;
+extern ALLEGRO_MIXER *engine_mixer;
+extern ALLEGRO_FONT *system_fontNormal;
+extern ALLEGRO_FONT *system_fontBig;
+extern ALLEGRO_FONT *system_fontSmall;
+extern ALLEGRO_FONT *system_fontDamage;
+extern ALLEGRO_FONT *system_fontSpecial;
+extern int width;
+extern int height;
+
+typedef void (*engine_callback)();
+extern engine_callback update_callback;
+extern engine_callback freeze_callback;
+
+int engine_initialize();
+void engine_createNewGameObjects();
+int engine_loop();
+// Handles one event taken from the queue; engine_loop calls it after its wait.
+// Returns 1 for the display's close event, else 0.
+int engine_handleEvent(const ALLEGRO_EVENT &event);
+// One tick of the loop (what a timer event does).
+void engine_tick();
+void engine_exit();
+
+void set_update_callback(engine_callback fn);
+bool call_update_callback();
+bool call_freeze_callback();
+void set_freeze_callback(engine_callback fn);
+
+int engine_ScrW();
+int engine_ScrH();
+ALLEGRO_FONT *getFont(int id);
+
+// How many times the display has been flipped since start-up.
+extern unsigned long engine_flipCount;
+
+// Loads one TrueType font; a font that fails to load gets one line on
+// standard error naming the file, and null is returned.
+ALLEGRO_FONT *engine_loadFont(const char *path, int size);
+
+// --- screen freeze and crossfade ------------------------------------------
+
+extern ALLEGRO_BITMAP *screen_clone[2];
+extern bool _engine_freeze;
+extern bool _engine_transition;
+extern int _engine_transitionFrames;
+extern float _engine_transitionStep;
+
+void engine_freezeScreen();
+void engine_transition(int n);
+void engine_updateTransition();
+bool engine_isFrozen();
+
+// --- configuration file -----------------------------------------------------
+
+extern ALLEGRO_CONFIG *config_struct;
+extern int displayMode;
+extern bool fullscreen;
+extern float musicVol;
+extern float soundVol;
+
+const char *engine_getConfigVal(const char *section, const char *key, const char *def);
+void engine_loadConfig();
+void engine_saveConfig();
+void engine_destroyConfig();
+ALLEGRO_CONFIG *getConfig();
+std::string to_string(int value);
