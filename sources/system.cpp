@@ -226,6 +226,16 @@ ALLEGRO_FONT *getFont(int id)
     }
 }
 
+std::string engine_localPath(const std::string &path)
+{
+    std::string out = path;
+    for (char &c : out) {
+        if (c == '\\' || c == '/')
+            c = ALLEGRO_NATIVE_PATH_SEP;
+    }
+    return out;
+}
+
 // ===========================================================================
 // Screen freeze and crossfade
 // ===========================================================================

@@ -55,6 +55,10 @@ extern unsigned long engine_flipCount;
 // standard error naming the file, and null is returned.
 ALLEGRO_FONT *engine_loadFont(const char *path, int size);
 
+// A path written with Windows separators ("data\\database.lua") made to reach
+// the same file here: every backslash becomes the platform's separator.
+std::string engine_localPath(const std::string &path);
+
 // --- screen freeze and crossfade ------------------------------------------
 
 extern ALLEGRO_BITMAP *screen_clone[2];
