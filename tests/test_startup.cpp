@@ -1,0 +1,83 @@
+// Start-up: a refused display ends start-up before anything after it, and the
+// program ends with a failure status.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include <allegro5/allegro_audio.h>
+#include <sys/wait.h>
+
+#include "system.h"
+#include "test_support.h"
+
+TEST(Startup, RefusedDisplayStopsStartUpWithItsMessage)
+{
+    TempDir dir;
+    dir.enter();
+    std::ofstream(dir.file("config.cfg")) << "[VIDEO]\nwidth=-5\nheight=-5\n";
+
+    testing::internal::CaptureStderr();
+    int result = engine_initialize();
+    std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(err, "Failed to create screen display.");
+    EXPECT_EQ(display, nullptr);
+    EXPECT_FALSE(al_is_audio_installed());
+    EXPECT_EQ(engine_mixer, nullptr);
+    EXPECT_EQ(event_queue, nullptr);
+    EXPECT_EQ(icon, nullptr);
+    EXPECT_EQ(system_fontNormal, nullptr);
+    EXPECT_FALSE(al_get_timer_started(timer));
+    // The configuration was read and written back before the display.
+    EXPECT_EQ(engine_ScrW(), -5);
+    std::ifstream written(dir.file("config.cfg"));
+    std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("keyRb=216"), std::string::npos);
+    engine_destroyConfig();
+}
+
+TEST(Startup, ProgramEndsWithFailureStatusWhenStartUpFails)
+{
+    TempDir dir;
+    std::ofstream(dir.file("config.cfg")) << "[VIDEO]\nwidth=0\nheight=0\n";
+    std::string command = "cd '" + dir.path() + "' && '" VEMRA_PROGRAM "' 2>err.txt";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream err(dir.file("err.txt"));
+    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Failed to create screen display."), std::string::npos);
+}
+
+TEST(Startup, MissingIconRunsWithoutOne)
+{
+    if (!getenv("DISPLAY"))
+        GTEST_SKIP() << "no display";
+    TempDir dir;
+    dir.enter();
+    testing::internal::CaptureStderr();
+    int result = engine_initialize();
+    std::string err = testing::internal::GetCapturedStderr();
+    if (result != 0 && err.find("audio") != std::string::npos)
+        GTEST_SKIP() << "no audio output here: " << err;
+    ASSERT_EQ(result, 0) << err;
+    EXPECT_NE(display, nullptr);
+    EXPECT_EQ(icon, nullptr);
+    EXPECT_NE(err.find("gfx/icon.png"), std::string::npos);
+    EXPECT_NE(event_queue, nullptr);
+    EXPECT_TRUE(al_get_timer_started(timer));
+    EXPECT_EQ(engine_ScrW(), 640);
+    EXPECT_EQ(al_get_display_width(display), 640);
+    EXPECT_EQ(al_get_display_height(display), 480);
+
+    // The first tick with no scene is black and flipped; the close event ends.
+    ALLEGRO_EVENT close = {};
+    close.type = ALLEGRO_EVENT_DISPLAY_CLOSE;
+    EXPECT_EQ(engine_handleEvent(close), 1);
+    engine_exit();
+    if (al_is_audio_installed())
+        al_uninstall_audio();
+}
