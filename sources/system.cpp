@@ -8,8 +8,10 @@
 #include <allegro5/allegro_acodec.h>
 #include <allegro5/allegro_ttf.h>
 
+#include "database.h"
 #include "input.h"
 #include "luaparse.h"
+#include "party.h"
 #include "xc.h"
 
 // ===========================================================================
@@ -128,11 +130,21 @@ int engine_initialize()
 
     input_init(event_queue);
     parse_init();
+    if (!database_init())
+        return 1;
+
+    const DBSystem *sys = getDBSystem();
+    system_fontNormal = engine_loadFont(sys->fontNormal.c_str(), sys->fontSizeM);
+    system_fontBig = engine_loadFont(sys->fontNormal.c_str(), sys->fontSizeL);
+    system_fontSmall = engine_loadFont(sys->fontNormal.c_str(), sys->fontSizeS);
+    system_fontDamage = engine_loadFont(sys->fontDamage.c_str(), sys->fontSizeL);
+    system_fontSpecial = engine_loadFont(sys->fontSpecial.c_str(), sys->fontSizeM);
     return 0;
 }
 
 void engine_createNewGameObjects()
 {
+    party_initialize();
 }
 
 int engine_handleEvent(const ALLEGRO_EVENT &event)
