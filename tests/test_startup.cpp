@@ -57,6 +57,10 @@ TEST(Startup, MissingIconRunsWithoutOne)
     if (!getenv("DISPLAY"))
         GTEST_SKIP() << "no display";
     TempDir dir;
+    // The demo game's data file and fonts, without its icon.
+    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" + dir.path() +
+                       "' && rm '" + dir.file("gfx/icon.png") + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
     dir.enter();
     testing::internal::CaptureStderr();
     int result = engine_initialize();
@@ -72,6 +76,8 @@ TEST(Startup, MissingIconRunsWithoutOne)
     EXPECT_EQ(engine_ScrW(), 640);
     EXPECT_EQ(al_get_display_width(display), 640);
     EXPECT_EQ(al_get_display_height(display), 480);
+    EXPECT_NE(system_fontNormal, nullptr);
+    EXPECT_NE(getFont(2), getFont(3));
 
     // The first tick with no scene is black and flipped; the close event ends.
     ALLEGRO_EVENT close = {};
