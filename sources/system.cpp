@@ -642,9 +642,12 @@ bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path)
     double start = loopStart / rate;
     double end = (loopStart + loopLength) / rate;
     fprintf(stderr, "Loop start: %f Loop end %f\n", start, end);
-    // Allegro refuses a loop that ends before it starts; one that starts
-    // before the file is not handed to it either. Either way the whole file loops.
-    if (start >= 0.0 && end > start)
+    // Allegro refuses a loop that ends before it starts. A loop that starts
+    // before the file or at or past its end is not handed to it either: its
+    // feeder would spin on the rewind for ever and the stream could no longer
+    // be destroyed. Either way the whole file loops.
+    double length = al_get_audio_stream_length_secs(stream);
+    if (start >= 0.0 && start < length && end > start)
         al_set_audio_stream_loop_secs(stream, start, end);
     return true;
 }

@@ -154,17 +154,6 @@ TEST_F(LuaHostTest, SyntaxErrorAndRuntimeError)
     EXPECT_EQ(lua_gettop(state), 0);
 }
 
-TEST_F(LuaHostTest, EachOpenMakesANewState)
-{
-    std::string path = script("a.lua", "counter = (counter or 0) + 1\n");
-    lua_State *first = parse_scriptOpen(path.c_str(), false);
-    lua_State *second = parse_scriptOpen(path.c_str(), false);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(L, second);
-    EXPECT_EQ(globalInt(first, "counter"), 1);
-    EXPECT_EQ(globalInt(second, "counter"), 1);
-}
-
 // Conditions run many times a tick: nothing may pile up on the stack.
 TEST_F(LuaHostTest, DoStringLeavesTheStackAsItFoundIt)
 {

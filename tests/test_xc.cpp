@@ -192,20 +192,6 @@ TEST(Joystick, UpdateFindsTheStateOfTheEventsJoystick)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-TEST(Joystick, StateOfAnotherSlotIsReturnedFromTheCache)
-{
-    XC_STATE *state = static_cast<XC_STATE *>(malloc(sizeof(XC_STATE)));
-    xc_clear_state(state);
-    state->joystick = fakeJoystick;
-    xc_put_state(5, state);
-    EXPECT_EQ(xc_get_state(5), state);
-    EXPECT_EQ(xc_get_state(5), state);
-    xc_free_state(state);
-    // Without Allegro's joystick subsystem nothing is asked for.
-    if (!al_is_system_installed() || !al_is_joystick_installed())
-        EXPECT_EQ(xc_get_state(5), nullptr);
-}
-
 // Out-of-range numbers never reach Allegro (it would assert, not installed).
 TEST(Joystick, OutOfRangeNumbersAreNull)
 {
