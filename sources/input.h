@@ -16,6 +16,10 @@ enum KeyState {
 
 extern ALLEGRO_KEYBOARD_STATE keys;
 
+// Takes the keyboard snapshot for input_update: al_get_keyboard_state (no key
+// down while the keyboard is not installed). Tests put their own here.
+extern void (*input_pollKeyboard)(ALLEGRO_KEYBOARD_STATE *state);
+
 bool input_init(ALLEGRO_EVENT_QUEUE *queue);
 void input_update();
 bool input_keyState(Key k, KeyState s);

@@ -34,7 +34,7 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands)
     // The chunk runs before the standard libraries are opened: its top level
     // only defines globals. Whatever it returns (or the error message of a
     // failed load or run) stays on the stack for the call below.
-    if (luaL_loadfilex(state, path, nullptr) == LUA_OK)
+    if (path && luaL_loadfilex(state, path, nullptr) == LUA_OK)
         lua_pcall(state, 0, LUA_MULTRET, 0);
 
     luaL_openlibs(state);
@@ -52,6 +52,8 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands)
 
 void parse_doString(lua_State *state, std::string text)
 {
+    if (!state)
+        return;
     int top = lua_gettop(state);
     if (luaL_loadstring(state, text.c_str()) == LUA_OK)
         lua_pcall(state, 0, LUA_MULTRET, 0);

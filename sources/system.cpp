@@ -191,8 +191,10 @@ int engine_loop()
 
 void engine_exit()
 {
+    engine_uninstallAudio();
     engine_destroyConfig();
     input_destroy();
+    cache_clear();
 }
 
 void set_update_callback(engine_callback fn)
@@ -441,4 +443,334 @@ void engine_destroyConfig()
 ALLEGRO_CONFIG *getConfig()
 {
     return config_struct;
+}
+
+// ===========================================================================
+// Bitmap and sample caches
+// ===========================================================================
+
+#include <set>
+
+std::map<std::string, ALLEGRO_BITMAP *> _graphics_Cache;
+std::map<std::string, ALLEGRO_SAMPLE *> _audio_Cache;
+
+bool cache_loadBitmap(std::string path)
+{
+    if (_graphics_Cache.count(path))
+        return true;
+    ALLEGRO_BITMAP *bitmap = al_load_bitmap(path.c_str());
+    if (!bitmap)
+        fprintf(stderr, "Failed to load image \"%s\".\n", path.c_str());
+    _graphics_Cache[path] = bitmap;
+    return bitmap != nullptr;
+}
+
+ALLEGRO_BITMAP *cache_getBitmap(std::string path)
+{
+    auto it = _graphics_Cache.find(path);
+    return it == _graphics_Cache.end() ? nullptr : it->second;
+}
+
+bool cache_loadSound(std::string path)
+{
+    if (_audio_Cache.count(path))
+        return true;
+    // Samples belong to the audio system: without it there is nothing to load into.
+    if (!al_is_audio_installed())
+        return false;
+    ALLEGRO_SAMPLE *sample = al_load_sample(path.c_str());
+    if (!sample)
+        fprintf(stderr, "Failed to load sound \"%s\".\n", path.c_str());
+    _audio_Cache[path] = sample;
+    return sample != nullptr;
+}
+
+void cache_clearBitmaps()
+{
+    for (auto &entry : _graphics_Cache) {
+        if (entry.second)
+            al_destroy_bitmap(entry.second);
+    }
+    // Nothing may hand out a destroyed bitmap afterwards.
+    _graphics_Cache.clear();
+}
+
+void cache_clearSamples()
+{
+    // Once audio is uninstalled Allegro has already destroyed every sample
+    // (and engine_uninstallAudio has forgotten them).
+    if (al_is_audio_installed()) {
+        for (auto &entry : _audio_Cache) {
+            if (entry.second)
+                al_destroy_sample(entry.second);
+        }
+    }
+    _audio_Cache.clear();
+}
+
+void cache_clear()
+{
+    cache_clearBitmaps();
+}
+
+// ===========================================================================
+// Music, ambient sound and sound effects
+// ===========================================================================
+
+#include <climits>
+#include <fstream>
+
+#include <taglib/audioproperties.h>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/xiphcomment.h>
+
+EngineAudio engine_audioStruct = {nullptr, nullptr, false, false, false, false, "", "", 0.0f, 0.0f};
+ALLEGRO_VOICE *engine_voice = nullptr;
+ALLEGRO_SAMPLE_ID engine_lastSeId = {-1, -1};
+
+// Sound-effect paths already reported missing: a footstep sound is asked
+// for on every step, and one line per path is enough.
+static std::set<std::string> engine_missingSe;
+
+static void engine_destroyStream(ALLEGRO_AUDIO_STREAM *&stream)
+{
+    if (!stream)
+        return;
+    if (event_queue)
+        al_unregister_event_source(event_queue, al_get_audio_stream_event_source(stream));
+    al_destroy_audio_stream(stream);
+    stream = nullptr;
+}
+
+// One of the two background slots: music or ambient sound.
+struct EngineStreamSlot {
+    ALLEGRO_AUDIO_STREAM *&stream;
+    bool &playing;
+    bool &paused;
+    std::string &path;
+    float &volume;
+    float &factor;
+    const char *what;
+};
+
+static EngineStreamSlot engine_bgmSlot()
+{
+    EngineAudio &a = engine_audioStruct;
+    return {a.bgm, a.bgmPlaying, a.bgmPaused, a.bgmPath, a.bgmVolume, musicVol, "music"};
+}
+
+static EngineStreamSlot engine_bgsSlot()
+{
+    EngineAudio &a = engine_audioStruct;
+    return {a.bgs, a.bgsPlaying, a.bgsPaused, a.bgsPath, a.bgsVolume, soundVol, "ambient sound"};
+}
+
+static bool engine_playStream(EngineStreamSlot slot, const char *path, float volume, float speed)
+{
+    if (!path)
+        return false;
+    // The same file again: it goes on as it is (also when it failed to load).
+    if (!slot.path.empty() && slot.path == path)
+        return true;
+
+    engine_destroyStream(slot.stream);
+    if (al_is_audio_installed())
+        slot.stream = al_load_audio_stream(path, 4, 2048);
+    slot.playing = slot.stream != nullptr;
+    slot.path = path;
+    slot.volume = volume;
+    if (!slot.stream) {
+        fprintf(stderr, "Failed to load %s \"%s\".\n", slot.what, path);
+        return false;
+    }
+
+    engine_setLoopPoints(slot.stream, path);
+    if (!engine_mixer || !al_attach_audio_stream_to_mixer(slot.stream, engine_mixer)) {
+        fputs("AUDIO ERROR: Failed when attaching stream to mixer.\n", stderr);
+        return false;
+    }
+    slot.paused = false;
+    if (event_queue)
+        al_register_event_source(event_queue, al_get_audio_stream_event_source(slot.stream));
+    al_set_audio_stream_gain(slot.stream, slot.factor * volume);
+    al_set_audio_stream_speed(slot.stream, speed);
+    return true;
+}
+
+bool engine_playBgm(const char *path, float volume, float speed)
+{
+    return engine_playStream(engine_bgmSlot(), path, volume, speed);
+}
+
+bool engine_playBgs(const char *path, float volume, float speed)
+{
+    return engine_playStream(engine_bgsSlot(), path, volume, speed);
+}
+
+// A loop comment read the way atoi reads text, kept within the range of an int.
+static long long engine_loopComment(const TagLib::PropertyMap &properties, const char *key)
+{
+    auto it = properties.find(key);
+    if (it == properties.end())
+        return 0;
+    std::string text = it->second.toString(" ").toCString(true);
+    long long value = strtoll(text.c_str(), nullptr, 10);
+    if (value > INT_MAX)
+        value = INT_MAX;
+    if (value < INT_MIN)
+        value = INT_MIN;
+    return value;
+}
+
+bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path)
+{
+    if (!stream || !path)
+        return false;
+    // Allegro 5.2.8 returns false from al_set_audio_stream_playmode even when
+    // it has applied the mode, so its result says nothing.
+    if (strstr(path, ".it")) {
+        al_set_audio_stream_playmode(stream, ALLEGRO_PLAYMODE_LOOP);
+        return false;
+    }
+    al_set_audio_stream_playmode(stream, ALLEGRO_PLAYMODE_LOOP);
+    if (!strstr(path, ".ogg"))
+        return true;
+
+    // Anything TagLib cannot read as Ogg Vorbis with a sample rate gets no
+    // loop points: the whole file loops.
+    TagLib::FileRef file(TagLib::FileName(path), true, TagLib::AudioProperties::Average);
+    if (file.isNull())
+        return true;
+    TagLib::Ogg::XiphComment *comment = dynamic_cast<TagLib::Ogg::XiphComment *>(file.tag());
+    TagLib::AudioProperties *properties = file.audioProperties();
+    if (!comment || !properties || properties->sampleRate() <= 0)
+        return true;
+
+    TagLib::PropertyMap comments = comment->properties();
+    long long loopStart = engine_loopComment(comments, "LOOPSTART");
+    long long loopLength = engine_loopComment(comments, "LOOPLENGTH");
+    double rate = properties->sampleRate();
+    double start = loopStart / rate;
+    double end = (loopStart + loopLength) / rate;
+    fprintf(stderr, "Loop start: %f Loop end %f\n", start, end);
+    // Allegro refuses a loop that ends before it starts. A loop that starts
+    // before the file or at or past its end is not handed to it either: its
+    // feeder would spin on the rewind for ever and the stream could no longer
+    // be destroyed. Either way the whole file loops.
+    double length = al_get_audio_stream_length_secs(stream);
+    if (start >= 0.0 && start < length && end > start)
+        al_set_audio_stream_loop_secs(stream, start, end);
+    return true;
+}
+
+bool fileExists(const char *path)
+{
+    if (!path)
+        return false;
+    std::ifstream file(path);
+    return file.is_open();
+}
+
+void engine_playSe(std::string path, float volume, float speed)
+{
+    if (!fileExists(path.c_str())) {
+        if (engine_missingSe.insert(path).second)
+            fprintf(stderr, "Failed to find sound \"%s\".\n", path.c_str());
+        return;
+    }
+    cache_loadSound(path);
+    auto it = _audio_Cache.find(path);
+    if (it == _audio_Cache.end() || !it->second || !al_is_audio_installed())
+        return;
+    al_play_sample(it->second, volume, ALLEGRO_AUDIO_PAN_NONE, speed, ALLEGRO_PLAYMODE_ONCE,
+                   &engine_lastSeId);
+}
+
+void engine_uninstallAudio()
+{
+    // Streams first: uninstalling the audio system destroys them too.
+    engine_destroyStream(engine_audioStruct.bgm);
+    engine_destroyStream(engine_audioStruct.bgs);
+    engine_audioStruct.bgmPlaying = false;
+    engine_audioStruct.bgsPlaying = false;
+    if (al_is_audio_installed())
+        al_uninstall_audio();
+    // al_uninstall_audio has destroyed every sample and the mixer: forget
+    // them so that nothing frees or plays them again.
+    for (auto &entry : _audio_Cache)
+        entry.second = nullptr;
+    engine_mixer = nullptr;
+}
+
+static bool engine_stopStream(EngineStreamSlot slot)
+{
+    if (slot.path.empty())
+        return true;
+    if (!slot.stream)
+        return false;
+    engine_destroyStream(slot.stream);
+    slot.playing = false;
+    slot.path.clear();
+    slot.volume = 1.0f;
+    return true;
+}
+
+static bool engine_pauseStream(EngineStreamSlot slot)
+{
+    if (!slot.stream || !slot.playing)
+        return false;
+    bool stopped = al_set_audio_stream_playing(slot.stream, false);
+    slot.playing = !stopped;
+    return stopped;
+}
+
+static bool engine_unpauseStream(EngineStreamSlot slot)
+{
+    if (!slot.stream || slot.playing)
+        return false;
+    slot.playing = al_set_audio_stream_playing(slot.stream, true);
+    return slot.playing;
+}
+
+static bool engine_seekStream(EngineStreamSlot slot, double seconds)
+{
+    if (!slot.stream)
+        return false;
+    double length = al_get_audio_stream_length_secs(slot.stream);
+    if (seconds > length)
+        seconds = length;
+    return al_seek_audio_stream_secs(slot.stream, seconds);
+}
+
+static double engine_streamPos(EngineStreamSlot slot)
+{
+    if (!slot.stream)
+        return 0.0;
+    return al_get_audio_stream_position_secs(slot.stream);
+}
+
+bool engine_stopBgm() { return engine_stopStream(engine_bgmSlot()); }
+bool engine_stopBgs() { return engine_stopStream(engine_bgsSlot()); }
+bool engine_pauseBgm() { return engine_pauseStream(engine_bgmSlot()); }
+bool engine_pauseBgs() { return engine_pauseStream(engine_bgsSlot()); }
+bool engine_unpauseBgm() { return engine_unpauseStream(engine_bgmSlot()); }
+bool engine_unpauseBgs() { return engine_unpauseStream(engine_bgsSlot()); }
+bool engine_seekBgm(double seconds) { return engine_seekStream(engine_bgmSlot(), seconds); }
+bool engine_seekBgs(double seconds) { return engine_seekStream(engine_bgsSlot(), seconds); }
+double engine_getBgmPos() { return engine_streamPos(engine_bgmSlot()); }
+double engine_getBgsPos() { return engine_streamPos(engine_bgsSlot()); }
+
+void engine_setMusicVolume(float v)
+{
+    musicVol = v;
+    if (engine_audioStruct.bgm)
+        al_set_audio_stream_gain(engine_audioStruct.bgm, musicVol * engine_audioStruct.bgmVolume);
+}
+
+void engine_setSoundVolume(float v)
+{
+    soundVol = v;
+    if (engine_audioStruct.bgs)
+        al_set_audio_stream_gain(engine_audioStruct.bgs, soundVol * engine_audioStruct.bgsVolume);
 }

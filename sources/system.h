@@ -86,3 +86,60 @@ void engine_saveConfig();
 void engine_destroyConfig();
 ALLEGRO_CONFIG *getConfig();
 std::string to_string(int value);
+
+// --- bitmap and sample caches ----------------------------------------------
+
+// Keyed by the path exactly as given. An entry holds what Allegro loaded,
+// or null when the load failed; it is never retried. The caches own what
+// they hold.
+extern std::map<std::string, ALLEGRO_BITMAP *> _graphics_Cache;
+extern std::map<std::string, ALLEGRO_SAMPLE *> _audio_Cache;
+
+bool cache_loadBitmap(std::string path);
+ALLEGRO_BITMAP *cache_getBitmap(std::string path);
+bool cache_loadSound(std::string path);
+void cache_clearBitmaps();
+void cache_clearSamples();
+// Destroys the cached bitmaps; the samples stay.
+void cache_clear();
+
+// --- music, ambient sound and sound effects ---------------------------------
+
+struct EngineAudio {
+    ALLEGRO_AUDIO_STREAM *bgm;
+    ALLEGRO_AUDIO_STREAM *bgs;
+    bool bgmPlaying;
+    bool bgsPlaying;
+    bool bgmPaused;
+    bool bgsPaused;
+    std::string bgmPath;
+    std::string bgsPath;
+    float bgmVolume;
+    float bgsVolume;
+};
+
+extern EngineAudio engine_audioStruct;
+extern ALLEGRO_VOICE *engine_voice;
+// The id of the latest sound-effect playback (its _id is -1 when Allegro
+// had no free sample instance for it).
+extern ALLEGRO_SAMPLE_ID engine_lastSeId;
+
+bool engine_playBgm(const char *path, float volume, float speed);
+bool engine_playBgs(const char *path, float volume, float speed);
+bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path);
+void engine_playSe(std::string path, float volume, float speed);
+bool fileExists(const char *path);
+void engine_uninstallAudio();
+
+bool engine_stopBgm();
+bool engine_stopBgs();
+bool engine_pauseBgm();
+bool engine_pauseBgs();
+bool engine_unpauseBgm();
+bool engine_unpauseBgs();
+bool engine_seekBgm(double seconds);
+bool engine_seekBgs(double seconds);
+double engine_getBgmPos();
+double engine_getBgsPos();
+void engine_setMusicVolume(float v);
+void engine_setSoundVolume(float v);

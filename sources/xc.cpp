@@ -8,6 +8,8 @@ static XC_STATE *controllers[XC_MAX_CONTROLLERS];
 
 bool xc_install()
 {
+    if (!al_is_system_installed())
+        return false;
     return al_install_joystick();
 }
 
@@ -78,10 +80,18 @@ void xc_free_state(XC_STATE *state)
 
 ALLEGRO_EVENT_SOURCE *xc_get_event_source()
 {
+    if (!al_is_joystick_installed())
+        return nullptr;
     return al_get_joystick_event_source();
 }
 
-static void xc_update_axes(XC_STATE *state, ALLEGRO_EVENT event)
+void xc_put_state(int n, XC_STATE *state)
+{
+    if (n >= 0 && n < XC_MAX_CONTROLLERS)
+        controllers[n] = state;
+}
+
+void xc_update_axes(XC_STATE *state, ALLEGRO_EVENT event)
 {
     int stick = event.joystick.stick;
     int axis = event.joystick.axis;
@@ -110,7 +120,7 @@ static void xc_update_axes(XC_STATE *state, ALLEGRO_EVENT event)
     }
 }
 
-static void xc_update_buttons(XC_STATE *state, ALLEGRO_EVENT event)
+void xc_update_buttons(XC_STATE *state, ALLEGRO_EVENT event)
 {
     bool value = event.type == ALLEGRO_EVENT_JOYSTICK_BUTTON_DOWN;
     switch (event.joystick.button) {

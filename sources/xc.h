@@ -33,3 +33,12 @@ void xc_clear_state(XC_STATE *state);
 void xc_free_state(XC_STATE *state);
 ALLEGRO_EVENT_SOURCE *xc_get_event_source();
 void xc_update(ALLEGRO_EVENT event);
+
+// Apply one axis or button event to a state. xc_update picks the state of
+// the event's joystick and calls these.
+void xc_update_axes(XC_STATE *state, ALLEGRO_EVENT event);
+void xc_update_buttons(XC_STATE *state, ALLEGRO_EVENT event);
+
+// Puts a state into cache slot n (0 to 7) as if xc_get_state had made it,
+// so that xc_update finds it without a real joystick. For tests.
+void xc_put_state(int n, XC_STATE *state);

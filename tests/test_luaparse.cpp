@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "luaparse.h"
+
+namespace {
+
+typedef std::vector<std::string> Pieces;
+
+TEST(Split, Cases)
+{
+    EXPECT_EQ(split("a,b,,c,", ','), (Pieces{"a", "b", "", "c"}));
+    EXPECT_EQ(split("", ','), Pieces{});
+    EXPECT_EQ(split(",", ','), (Pieces{""}));
+    EXPECT_EQ(split(",a", ','), (Pieces{"", "a"}));
+    EXPECT_EQ(split("abc", ','), (Pieces{"abc"}));
+    EXPECT_EQ(split("1, 2", ','), (Pieces{"1", " 2"}));
+    EXPECT_EQ(split(",,", ','), (Pieces{"", ""}));
+    EXPECT_EQ(split("a;b,c", ';'), (Pieces{"a", "b,c"}));
+}
+
+TEST(Split, AppendsAfterWhatIsThere)
+{
+    Pieces out{"a"};
+    Pieces &result = split("x", ',', out);
+    EXPECT_EQ(&result, &out);
+    EXPECT_EQ(out, (Pieces{"a", "x"}));
+}
+
+class LuaHostTest : public testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override
+    {
+        char name[] = "/tmp/vemra-lua-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+    }
+
+    void TearDown() override
+    {
+        for (const std::string &file : files)
+            remove(file.c_str());
+        rmdir(dir.c_str());
+    }
+
+    std::string script(const std::string &name, const std::string &text)
+    {
+        std::string path = dir + "/" + name;
+        std::ofstream(path) << text;
+        files.push_back(path);
+        return path;
+    }
+
+    static std::string globalType(lua_State *state, const char *name)
+    {
+        lua_getglobal(state, name);
+        std::string type = luaL_typename(state, -1);
+        lua_pop(state, 1);
+        return type;
+    }
+
+    static lua_Integer globalInt(lua_State *state, const char *name)
+    {
+        lua_getglobal(state, name);
+        lua_Integer value = lua_tointeger(state, -1);
+        lua_pop(state, 1);
+        return value;
+    }
+
+private:
+    std::vector<std::string> files;
+};
+
+// The top level runs before the libraries exist: print is nil there.
+TEST_F(LuaHostTest, TopLevelStopsAtALibraryCall)
+{
+    std::string path = script("map.lua",
+                              "above = 1\n"
+                              "function later() return 2 end\n"
+                              "print('top level')\n"
+                              "below = 3\n");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    lua_State *state = parse_scriptOpen(path.c_str(), false);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(L, state);
+    EXPECT_EQ(globalInt(state, "above"), 1);
+    EXPECT_EQ(globalType(state, "later"), "function");
+    EXPECT_EQ(globalType(state, "below"), "nil");
+    // The libraries are there now.
+    EXPECT_EQ(globalType(state, "print"), "function");
+    EXPECT_EQ(globalType(state, "string"), "table");
+    EXPECT_EQ(globalType(state, "command"), "nil");
+    EXPECT_EQ(lua_gettop(state), 0);
+}
+
+TEST_F(LuaHostTest, ReturnedFunctionRunsOnceWithLibrariesAndCommands)
+{
+    std::string path = script("ret.lua",
+                              "runs = 0\n"
+                              "return 5, function(...)\n"
+                              "  runs = runs + 1\n"
+                              "  args = select('#', ...)\n"
+                              "  sawLibs = type(string.format) == 'function'\n"
+                              "  sawCommand = type(command) == 'table'\n"
+                              "end\n");
+    lua_State *state = parse_scriptOpen(path.c_str(), true);
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(globalInt(state, "runs"), 1);
+    EXPECT_EQ(globalInt(state, "args"), 0);
+    lua_getglobal(state, "sawLibs");
+    EXPECT_TRUE(lua_toboolean(state, -1));
+    lua_getglobal(state, "sawCommand");
+    EXPECT_TRUE(lua_toboolean(state, -1));
+    lua_pop(state, 2);
+    EXPECT_EQ(lua_gettop(state), 0);
+}
+
+TEST_F(LuaHostTest, MissingFileGivesAWorkingState)
+{
+    std::string missing = dir + "/nothing-here.lua";
+    lua_State *state = parse_scriptOpen(missing.c_str(), true);
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(lua_gettop(state), 0);
+    EXPECT_EQ(globalType(state, "command"), "table");
+    parse_doString(state, "result = string.rep('ab', 2)");
+    lua_getglobal(state, "result");
+    EXPECT_STREQ(lua_tostring(state, -1), "abab");
+    lua_pop(state, 1);
+}
+
+TEST_F(LuaHostTest, SyntaxErrorAndRuntimeError)
+{
+    std::string broken = script("broken.lua", "x = 1\nthis is not lua\n");
+    lua_State *state = parse_scriptOpen(broken.c_str(), false);
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(globalType(state, "x"), "nil");
+    EXPECT_EQ(lua_gettop(state), 0);
+
+    std::string failing = script("failing.lua", "x = 1\nerror('stop')\ny = 2\n");
+    state = parse_scriptOpen(failing.c_str(), false);
+    EXPECT_EQ(globalInt(state, "x"), 1);
+    EXPECT_EQ(globalType(state, "y"), "nil");
+    EXPECT_EQ(lua_gettop(state), 0);
+}
+
+// Conditions run many times a tick: nothing may pile up on the stack.
+TEST_F(LuaHostTest, DoStringLeavesTheStackAsItFoundIt)
+{
+    lua_State *state = parse_scriptOpen((dir + "/none.lua").c_str(), false);
+    ASSERT_NE(state, nullptr);
+    lua_pushinteger(state, 42); // something of the caller's
+    const char *texts[] = {
+        "result=1 == 1",
+        "result=",                   // does not compile
+        "result=nosuch.field",       // fails while running
+        "return 1, 2, 3",            // leaves results
+        "result=(function() error('x') end)()",
+    };
+    for (int i = 0; i < 1000; i++) {
+        for (const char *text : texts)
+            parse_doString(state, text);
+    }
+    EXPECT_EQ(lua_gettop(state), 1);
+    EXPECT_EQ(lua_tointeger(state, -1), 42);
+
+    parse_doString(state, "result=2 > 1");
+    lua_getglobal(state, "result");
+    EXPECT_TRUE(lua_toboolean(state, -1));
+    lua_pop(state, 1);
+
+    // A text that fails midway keeps the effects before the failure.
+    parse_doString(state, "a = 1; nosuch(); b = 2");
+    EXPECT_EQ(globalInt(state, "a"), 1);
+    EXPECT_EQ(globalType(state, "b"), "nil");
+}
+
+} // namespace
