@@ -1,12 +1,19 @@
 #include "system.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <set>
 
 #include <allegro5/allegro_image.h>
 #include <allegro5/allegro_acodec.h>
 #include <allegro5/allegro_ttf.h>
+#include <taglib/audioproperties.h>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/xiphcomment.h>
 
 #include "database.h"
 #include "input.h"
@@ -449,8 +456,6 @@ ALLEGRO_CONFIG *getConfig()
 // Bitmap and sample caches
 // ===========================================================================
 
-#include <set>
-
 std::map<std::string, ALLEGRO_BITMAP *> _graphics_Cache;
 std::map<std::string, ALLEGRO_SAMPLE *> _audio_Cache;
 
@@ -516,14 +521,6 @@ void cache_clear()
 // ===========================================================================
 // Music, ambient sound and sound effects
 // ===========================================================================
-
-#include <climits>
-#include <fstream>
-
-#include <taglib/audioproperties.h>
-#include <taglib/fileref.h>
-#include <taglib/tpropertymap.h>
-#include <taglib/xiphcomment.h>
 
 EngineAudio engine_audioStruct = {nullptr, nullptr, false, false, false, false, "", "", 0.0f, 0.0f};
 ALLEGRO_VOICE *engine_voice = nullptr;
