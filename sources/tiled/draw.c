@@ -69,8 +69,8 @@ void _al_draw_orthogonal_tile_layer(ALLEGRO_MAP_LAYER *layer, ALLEGRO_MAP *map, 
                 cell_flags |= ALLEGRO_FLIP_HORIZONTAL;
             if (flipped_vertically(layer, x, y))
                 cell_flags |= ALLEGRO_FLIP_VERTICAL;
-            float px = (float)(map->tile_width * x) - sx + dx;
-            float py = (float)(map->tile_height * y) - sy + dy;
+            float px = (float)((long long)map->tile_width * x) - sx + dx;
+            float py = (float)((long long)map->tile_height * y) - sy + dy;
             al_draw_tinted_bitmap(tile->bitmap, color, px, py, cell_flags);
         }
     }
