@@ -9,6 +9,9 @@
 #define CHUNK 16384
 /* Input and output are handed to zlib in pieces that fit its 32-bit counts. */
 #define MAX_PIECE (1u << 30)
+/* Output past what the caller wants is inflated (so that damage there is
+ * still reported) up to this much; beyond it the stream is not followed. */
+#define MAX_SURPLUS ((size_t)16 << 20)
 
 static unsigned piece(size_t left)
 {
@@ -22,6 +25,7 @@ int inf(const unsigned char *source, size_t source_size,
     unsigned char scratch[CHUNK];
     size_t in_pos = 0;
     size_t out_pos = 0;
+    size_t surplus = 0;
     int ret;
 
     *produced = 0;
@@ -73,6 +77,8 @@ int inf(const unsigned char *source, size_t source_size,
         unsigned have = room - strm.avail_out;
         if (into_dest)
             out_pos += have;
+        else if ((surplus += have) > MAX_SURPLUS && ret != Z_STREAM_END)
+            ret = Z_STREAM_END; /* enough: everything wanted is there */
         if (ret == Z_BUF_ERROR && have == 0 && strm.avail_in == in_before && strm.avail_in > 0)
             break; /* no progress possible */
     } while (ret != Z_STREAM_END);
