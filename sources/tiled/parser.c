@@ -1,0 +1,582 @@
+/* Reading a TMX file into the map records. */
+#include <limits.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <libxml/parser.h>
+#include <zlib.h>
+
+#include "tiled_internal.h"
+
+/* 0: map folders are relative to the resources folder; 1: to the working
+ * directory. */
+static int resources_rel_to = 0;
+
+void al_find_resources_as(int mode)
+{
+    resources_rel_to = mode;
+}
+
+static const char *or_null(const char *text)
+{
+    return text ? text : "(null)";
+}
+
+static char *copy_attribute(xmlNode *node, const char *name)
+{
+    return g_strdup(get_xml_attribute(node, name));
+}
+
+static bool is_element(xmlNode *node, const char *name)
+{
+    return node->type == XML_ELEMENT_NODE && strcmp((const char *)node->name, name) == 0;
+}
+
+/* "visible": hidden exactly when the number read is 0. */
+static bool read_visible(xmlNode *node)
+{
+    const char *text = get_xml_attribute(node, "visible");
+    return !text || tiled_read_int(text, 1) != 0;
+}
+
+/* "opacity": 1 when absent; kept within 0 to 1. */
+static float read_opacity(xmlNode *node)
+{
+    const char *text = get_xml_attribute(node, "opacity");
+    if (!text)
+        return 1.0f;
+    double value = strtod(text, NULL);
+    if (isnan(value) || value > 1.0)
+        return 1.0f;
+    if (value < 0.0)
+        return 0.0f;
+    return (float)value;
+}
+
+GHashTable *parse_properties(xmlNode *node)
+{
+    GHashTable *table = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free);
+    xmlNode *properties = get_first_child_for_name(node, "properties");
+    if (!properties)
+        return table;
+    /* Later insertions replace earlier ones; walking backwards lets the first
+     * of two properties with the same name win. */
+    GSList *list = get_children_for_name(properties, "property");
+    for (GSList *l = list; l; l = l->next) {
+        xmlNode *property = l->data;
+        const char *name = get_xml_attribute(property, "name");
+        if (!name)
+            continue;
+        const char *value = get_xml_attribute(property, "value");
+        char *copy;
+        if (value) {
+            copy = g_strdup(value);
+        } else {
+            xmlChar *content = xmlNodeGetContent(property);
+            copy = g_strdup(content ? (const char *)content : "");
+            xmlFree(content);
+        }
+        g_hash_table_insert(table, g_strdup(name), copy);
+    }
+    g_slist_free(list);
+    return table;
+}
+
+void cache_tile_list(ALLEGRO_MAP *map)
+{
+    if (map->tiles)
+        g_hash_table_unref(map->tiles);
+    map->tiles = g_hash_table_new(g_direct_hash, g_direct_equal);
+    for (GSList *t = map->tilesets; t; t = t->next) {
+        ALLEGRO_MAP_TILESET *tileset = t->data;
+        for (GSList *l = tileset->tiles; l; l = l->next) {
+            ALLEGRO_MAP_TILE *tile = l->data;
+            g_hash_table_insert(map->tiles, GINT_TO_POINTER(tile->id), tile);
+        }
+    }
+}
+
+/* ---- layer data -------------------------------------------------------- */
+
+static bool has_text(const char *text)
+{
+    if (!text)
+        return false;
+    for (; *text; text++) {
+        if (!g_ascii_isspace(*text))
+            return true;
+    }
+    return false;
+}
+
+/* Comma-separated gids, one pass; empty pieces are skipped. */
+static void decode_csv(const char *text, uint32_t *cells, size_t count)
+{
+    const char *p = text;
+    size_t i = 0;
+    while (g_ascii_isspace(*p))
+        p++;
+    while (*p && i < count) {
+        if (*p == ',') {
+            p++;
+            continue;
+        }
+        const char *end;
+        cells[i++] = tiled_read_gid(p, &end);
+        p = end;
+        while (*p && *p != ',')
+            p++;
+    }
+}
+
+static void decode_xml_tiles(xmlNode *data, uint32_t *cells, size_t count)
+{
+    size_t i = 0;
+    for (xmlNode *child = data->children; child && i < count; child = child->next) {
+        if (!is_element(child, "tile"))
+            continue;
+        const char *gid = get_xml_attribute(child, "gid");
+        cells[i++] = gid ? tiled_read_gid(gid, NULL) : 0;
+    }
+}
+
+static uint32_t little_endian(const unsigned char *bytes)
+{
+    return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 | (uint32_t)bytes[3] << 24;
+}
+
+static void decode_base64(xmlNode *data, const char *text, uint32_t *cells, size_t count)
+{
+    const char *compression = get_xml_attribute(data, "compression");
+    if (compression && strcmp(compression, "zlib") != 0 && strcmp(compression, "gzip") != 0) {
+        fprintf(stderr, "Error: unknown compression format '%s'\n", compression);
+        return;
+    }
+    if (!has_text(text))
+        return;
+
+    gsize size = 0;
+    guchar *bytes = g_base64_decode(text, &size);
+    if (!compression) {
+        size_t n = size / 4 < count ? size / 4 : count;
+        for (size_t i = 0; i < n; i++)
+            cells[i] = little_endian(bytes + 4 * i);
+    } else if (count > 0) {
+        /* Inflated straight into the cells, then put in host order. */
+        unsigned char *out = (unsigned char *)cells;
+        size_t produced = 0;
+        int ret = inf(bytes, size, out, count * 4, &produced);
+        if (ret != Z_OK)
+            zerr(ret);
+        size_t whole = produced / 4;
+        memset(out + whole * 4, 0, produced - whole * 4);
+        for (size_t i = 0; i < whole; i++)
+            cells[i] = little_endian(out + 4 * i);
+    } else {
+        size_t produced;
+        int ret = inf(bytes, size, NULL, 0, &produced);
+        if (ret != Z_OK)
+            zerr(ret);
+    }
+    g_free(bytes);
+}
+
+bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer)
+{
+    size_t count = (size_t)layer->width * (size_t)layer->height;
+    layer->data = NULL;
+    if (count > 0) {
+        layer->data = al_calloc(count, sizeof *layer->data);
+        if (!layer->data)
+            return false;
+    }
+    if (!data)
+        return true;
+
+    /* The text of the data element (csv and base64). */
+    const char *text = NULL;
+    xmlNode *first = data->children;
+    if (first && (first->type == XML_TEXT_NODE || first->type == XML_CDATA_SECTION_NODE))
+        text = (const char *)first->content;
+
+    const char *encoding = get_xml_attribute(data, "encoding");
+    if (!encoding) {
+        decode_xml_tiles(data, layer->data, count);
+    } else if (strcmp(encoding, "csv") == 0) {
+        if (text)
+            decode_csv(text, layer->data, count);
+    } else if (strcmp(encoding, "base64") == 0) {
+        decode_base64(data, text, layer->data, count);
+    } else {
+        fprintf(stderr, "Error: unknown encoding format '%s'\n", encoding);
+    }
+    return true;
+}
+
+/* ---- tilesets and tiles -------------------------------------------------- */
+
+/* How many tiles fit in a row of the tileset image; 0 when the tileset
+ * cannot be cut into tiles. */
+static int tileset_columns(const ALLEGRO_MAP_TILESET *tileset)
+{
+    if (tileset->tilewidth <= 0 || tileset->tileheight <= 0)
+        return 0;
+    return tileset->width / tileset->tilewidth;
+}
+
+/* Cuts the tile's bitmap out of its tileset image, once. A tile whose cell
+ * lies outside the image gets none. */
+static void give_tile_bitmap(ALLEGRO_MAP_TILE *tile)
+{
+    ALLEGRO_MAP_TILESET *tileset = tile->tileset;
+    if (tile->bitmap || !tileset || !tileset->bitmap)
+        return;
+    int columns = tileset_columns(tileset);
+    if (columns <= 0)
+        return;
+    long long index = (long long)tile->id - tileset->firstgid;
+    if (index < 0)
+        return;
+    long long left = (long long)tileset->tilewidth * (index % columns);
+    long long top = (long long)tileset->tileheight * (index / columns);
+    if (left + tileset->tilewidth > al_get_bitmap_width(tileset->bitmap) ||
+        top + tileset->tileheight > al_get_bitmap_height(tileset->bitmap))
+        return;
+    tile->bitmap = al_create_sub_bitmap(tileset->bitmap, (int)left, (int)top,
+                                        tileset->tilewidth, tileset->tileheight);
+}
+
+static ALLEGRO_MAP_TILE *new_tile(int id, ALLEGRO_MAP_TILESET *tileset, GHashTable *properties)
+{
+    ALLEGRO_MAP_TILE *tile = al_calloc(1, sizeof *tile);
+    if (!tile) {
+        g_hash_table_unref(properties);
+        return NULL;
+    }
+    tile->id = id;
+    tile->tileset = tileset;
+    tile->properties = properties;
+    return tile;
+}
+
+static ALLEGRO_MAP_TILESET *parse_tileset(xmlNode *node)
+{
+    ALLEGRO_MAP_TILESET *tileset = al_calloc(1, sizeof *tileset);
+    if (!tileset)
+        return NULL;
+    tileset->firstgid = tiled_read_int(get_xml_attribute(node, "firstgid"), 0);
+    tileset->tilewidth = tiled_read_int(get_xml_attribute(node, "tilewidth"), 0);
+    tileset->tileheight = tiled_read_int(get_xml_attribute(node, "tileheight"), 0);
+    tileset->name = copy_attribute(node, "name");
+
+    xmlNode *image = get_first_child_for_name(node, "image");
+    const char *source = image ? get_xml_attribute(image, "source") : NULL;
+    if (!image) {
+        const char *external = get_xml_attribute(node, "source");
+        if (external)
+            fprintf(stderr, "Error: external tileset '%s' is not supported; its tiles have no bitmaps\n",
+                    external);
+        else
+            fprintf(stderr, "Error: tileset '%s' has no image; its tiles have no bitmaps\n",
+                    or_null(tileset->name));
+    } else if (!source) {
+        fprintf(stderr, "Error: the image of tileset '%s' has no source; its tiles have no bitmaps\n",
+                or_null(tileset->name));
+    } else {
+        tileset->bitmap = al_load_bitmap(source);
+        if (!tileset->bitmap)
+            fprintf(stderr, "Error: no bitmap available; did you load the image addon?\n");
+    }
+    tileset->source = g_strdup(source ? source : "");
+
+    if (image) {
+        ALLEGRO_BITMAP *bitmap = tileset->bitmap;
+        tileset->width = tiled_read_int(get_xml_attribute(image, "width"),
+                                        bitmap ? al_get_bitmap_width(bitmap) : 0);
+        tileset->height = tiled_read_int(get_xml_attribute(image, "height"),
+                                         bitmap ? al_get_bitmap_height(bitmap) : 0);
+        if (bitmap && tileset_columns(tileset) <= 0)
+            fprintf(stderr, "Error: tileset '%s' cannot be cut into tiles of %dx%d pixels from an image "
+                    "%d pixels wide; its tiles have no bitmaps\n",
+                    or_null(tileset->name), tileset->tilewidth, tileset->tileheight, tileset->width);
+    }
+
+    /* Declared tiles, walked backwards and put in front: document order. */
+    GSList *children = get_children_for_name(node, "tile");
+    for (GSList *l = children; l; l = l->next) {
+        const char *id_text = get_xml_attribute(l->data, "id");
+        if (!id_text)
+            continue;
+        long long gid = (long long)tileset->firstgid + tiled_read_int(id_text, 0);
+        if (gid < INT_MIN || gid > INT_MAX)
+            continue;
+        ALLEGRO_MAP_TILE *tile = new_tile((int)gid, tileset, parse_properties(l->data));
+        if (tile)
+            tileset->tiles = g_slist_prepend(tileset->tiles, tile);
+    }
+    g_slist_free(children);
+    return tileset;
+}
+
+/* The tileset with the greatest firstgid not above `id`; of equal ones the
+ * first in document order. */
+static ALLEGRO_MAP_TILESET *tileset_for_id(ALLEGRO_MAP *map, uint32_t id)
+{
+    ALLEGRO_MAP_TILESET *best = NULL;
+    for (GSList *l = map->tilesets; l; l = l->next) {
+        ALLEGRO_MAP_TILESET *tileset = l->data;
+        if ((long long)tileset->firstgid <= (long long)id && (!best || tileset->firstgid > best->firstgid))
+            best = tileset;
+    }
+    return best;
+}
+
+/* Every gid used by the layer gets a tile record and, when its tileset has
+ * an image, one sub-bitmap. */
+static void tile_pass(ALLEGRO_MAP *map, ALLEGRO_MAP_LAYER *layer)
+{
+    size_t count = (size_t)layer->width * (size_t)layer->height;
+    uint32_t last = 0;
+    bool warned = false;
+    for (size_t i = 0; i < count; i++) {
+        uint32_t id = layer->data[i] & ~TILED_FLIP_BITS;
+        if (id == 0 || id == last)
+            continue;
+        last = id;
+        ALLEGRO_MAP_TILE *tile = g_hash_table_lookup(map->tiles, GINT_TO_POINTER((int)id));
+        if (!tile) {
+            ALLEGRO_MAP_TILESET *tileset = tileset_for_id(map, id);
+            if (!tileset) {
+                if (!warned)
+                    fprintf(stderr, "Error: layer '%s' uses gid %u, which belongs to no tileset\n",
+                            or_null(layer->name), (unsigned)id);
+                warned = true;
+                continue;
+            }
+            tile = new_tile((int)id, tileset, g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
+            if (!tile)
+                continue;
+            tileset->tiles = g_slist_prepend(tileset->tiles, tile);
+            g_hash_table_insert(map->tiles, GINT_TO_POINTER((int)id), tile);
+        }
+        give_tile_bitmap(tile);
+    }
+}
+
+/* ---- layers and objects -------------------------------------------------- */
+
+static ALLEGRO_MAP_OBJECT *parse_object(xmlNode *node, ALLEGRO_MAP_LAYER *layer)
+{
+    ALLEGRO_MAP_OBJECT *object = al_calloc(1, sizeof *object);
+    if (!object)
+        return NULL;
+    object->layer = layer;
+    object->name = copy_attribute(node, "name");
+    object->type = copy_attribute(node, "type");
+    object->x = tiled_read_int(get_xml_attribute(node, "x"), 0);
+    object->y = tiled_read_int(get_xml_attribute(node, "y"), 0);
+    object->width = tiled_read_int(get_xml_attribute(node, "width"), 0);
+    object->height = tiled_read_int(get_xml_attribute(node, "height"), 0);
+    object->gid = tiled_read_int(get_xml_attribute(node, "id"), 0);
+    object->visible = read_visible(node);
+    object->properties = parse_properties(node);
+    return object;
+}
+
+/* Reads one "layer" or "objectgroup" into a new layer, or null when the map
+ * must be refused (after its line). */
+static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, xmlNode *node, const char *filename)
+{
+    ALLEGRO_MAP_LAYER *layer = al_calloc(1, sizeof *layer);
+    if (!layer) {
+        fprintf(stderr, "Error: out of memory while loading map %s\n", filename);
+        return NULL;
+    }
+    layer->name = copy_attribute(node, "name");
+    layer->properties = parse_properties(node);
+    layer->visible = read_visible(node);
+    layer->opacity = read_opacity(node);
+
+    if (is_element(node, "layer")) {
+        layer->type = TILED_TILE_LAYER;
+        layer->width = tiled_read_int(get_xml_attribute(node, "width"), 0);
+        layer->height = tiled_read_int(get_xml_attribute(node, "height"), 0);
+        if (layer->width < 0 || layer->height < 0) {
+            fprintf(stderr, "Error: map %s: layer '%s' has a negative size (%d x %d)\n",
+                    filename, or_null(layer->name), layer->width, layer->height);
+            _al_free_layer(layer);
+            return NULL;
+        }
+        if ((long long)layer->width * layer->height > INT_MAX) {
+            fprintf(stderr, "Error: map %s: layer '%s' is too large (%d x %d cells)\n",
+                    filename, or_null(layer->name), layer->width, layer->height);
+            _al_free_layer(layer);
+            return NULL;
+        }
+        if (!decode_layer_data(get_first_child_for_name(node, "data"), layer)) {
+            fprintf(stderr, "Error: map %s: out of memory for the cells of layer '%s'\n",
+                    filename, or_null(layer->name));
+            _al_free_layer(layer);
+            return NULL;
+        }
+        tile_pass(map, layer);
+    } else {
+        layer->type = TILED_OBJECT_LAYER;
+        GSList *children = get_children_for_name(node, "object");
+        for (GSList *l = children; l; l = l->next) {
+            ALLEGRO_MAP_OBJECT *object = parse_object(l->data, layer);
+            if (!object)
+                continue;
+            layer->objects = g_slist_prepend(layer->objects, object);
+            layer->object_count++;
+        }
+        g_slist_free(children);
+    }
+    return layer;
+}
+
+/* Fills `map` from the root element; false (after a line) when the map is
+ * refused. Whatever was filled in is released with the map. */
+static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
+{
+    static const char *const size_names[] = {"width", "height", "tilewidth", "tileheight"};
+    int *size_fields[] = {&map->width, &map->height, &map->tile_width, &map->tile_height};
+    for (int i = 0; i < 4; i++) {
+        const char *text = get_xml_attribute(root, size_names[i]);
+        *size_fields[i] = tiled_read_int(text, 0);
+        if (*size_fields[i] <= 0) {
+            fprintf(stderr, "Error: map %s: \"%s\" is missing or not above 0\n", filename, size_names[i]);
+            return false;
+        }
+    }
+    map->orientation = copy_attribute(root, "orientation");
+    map->properties = parse_properties(root);
+
+    /* Walked backwards and put in front, so the lists end in document order. */
+    GSList *children = get_children_for_name(root, "tileset");
+    for (GSList *l = children; l; l = l->next) {
+        ALLEGRO_MAP_TILESET *tileset = parse_tileset(l->data);
+        if (tileset)
+            map->tilesets = g_slist_prepend(map->tilesets, tileset);
+    }
+    g_slist_free(children);
+    cache_tile_list(map);
+
+    bool ok = true;
+    children = get_children_for_either_name(root, "layer", "objectgroup");
+    for (GSList *l = children; l && ok; l = l->next) {
+        ALLEGRO_MAP_LAYER *layer = parse_layer(map, l->data, filename);
+        if (!layer) {
+            ok = false;
+            break;
+        }
+        if (layer->type == TILED_TILE_LAYER) {
+            map->tile_layers = g_slist_prepend(map->tile_layers, layer);
+            map->tile_layer_count++;
+        } else {
+            map->object_layers = g_slist_prepend(map->object_layers, layer);
+            map->object_layer_count++;
+        }
+        map->layers = g_slist_prepend(map->layers, layer);
+    }
+    g_slist_free(children);
+    if (!ok)
+        return false;
+
+    /* An object's id names the tile whose bitmap it shows. */
+    for (GSList *l = map->object_layers; l; l = l->next) {
+        ALLEGRO_MAP_LAYER *layer = l->data;
+        for (GSList *o = layer->objects; o; o = o->next) {
+            ALLEGRO_MAP_OBJECT *object = o->data;
+            if (object->gid == 0)
+                continue;
+            ALLEGRO_MAP_TILE *tile = al_get_tile_for_id(map, object->gid);
+            object->bitmap = tile ? tile->bitmap : NULL;
+            object->width = map->tile_width;
+            object->height = map->tile_height;
+        }
+    }
+    return true;
+}
+
+/* Reads the map file in the working directory. */
+static ALLEGRO_MAP *read_map(const char *filename)
+{
+    xmlDoc *doc = xmlReadFile(filename, NULL, 0);
+    xmlNode *root = doc ? xmlDocGetRootElement(doc) : NULL;
+    if (!root) {
+        fprintf(stderr, "Error: failed to parse map data: %s\n", filename);
+        if (doc)
+            xmlFreeDoc(doc);
+        return NULL;
+    }
+    ALLEGRO_MAP *map = al_calloc(1, sizeof *map);
+    bool ok = map && build_map(map, root, filename);
+    if (!map)
+        fprintf(stderr, "Error: out of memory while loading map %s\n", filename);
+    xmlFreeDoc(doc);
+    if (!ok) {
+        al_free_map(map);
+        return NULL;
+    }
+    return map;
+}
+
+static void destroy_path(ALLEGRO_PATH *path)
+{
+    if (path)
+        al_destroy_path(path);
+}
+
+ALLEGRO_MAP *al_open_map(const char *dir, const char *filename)
+{
+    if (!dir || !filename) {
+        fprintf(stderr, "Error: al_open_map() needs a folder and a file name.\n");
+        return NULL;
+    }
+    if (!al_is_system_installed()) {
+        fprintf(stderr, "Error: al_open_map() needs Allegro to be initialised.\n");
+        return NULL;
+    }
+
+    char *cwd = al_get_current_directory();
+    if (!cwd) {
+        fprintf(stderr, "failed to get cwd; errno = %d", al_get_errno());
+        return NULL;
+    }
+
+    ALLEGRO_PATH *base;
+    if (resources_rel_to == 0) {
+        base = al_get_standard_path(ALLEGRO_RESOURCES_PATH);
+    } else if (resources_rel_to == 1) {
+        base = al_create_path_for_directory(cwd);
+    } else {
+        fprintf(stderr, "unexpected value for `resources_rel_to` in al_open_map(): %d\n", resources_rel_to);
+        al_free(cwd);
+        return NULL;
+    }
+
+    ALLEGRO_PATH *folder = al_create_path_for_directory(dir);
+    ALLEGRO_PATH *target = folder;
+    if (base && folder && al_join_paths(base, folder))
+        target = base;
+    const char *target_text = target ? al_path_cstr(target, ALLEGRO_NATIVE_PATH_SEP) : dir;
+    if (!target || !al_change_directory(target_text)) {
+        fprintf(stderr, "Error: failed to cd into `%s` in al_open_map().\n", target_text);
+        destroy_path(base);
+        destroy_path(folder);
+        al_free(cwd);
+        return NULL;
+    }
+    destroy_path(base);
+    destroy_path(folder);
+
+    ALLEGRO_MAP *map = read_map(filename);
+
+    if (!al_change_directory(cwd))
+        fprintf(stderr, "Error: failed to return to `%s` in al_open_map().\n", cwd);
+    al_free(cwd);
+    return map;
+}
