@@ -1,5 +1,6 @@
 #include "actor.h"
 
+#include <climits>
 #include <cstdio>
 
 #include "database.h"
@@ -18,6 +19,19 @@ static bool actor_validId(int id, const char *where)
 static int actor_expForLevel(int base, int growth, int n)
 {
     return base * (n - 1) + n * (n - 1) * growth;
+}
+
+// base + level x growth, taken in 64 bits: a value beyond the range of an
+// int is held at its edge, with a message.
+static int actor_value(int id, const char *what, int base, int level, int growth)
+{
+    long long value = static_cast<long long>(base) + static_cast<long long>(level) * growth;
+    if (value > INT_MAX || value < INT_MIN) {
+        fprintf(stderr, "actor_initialize: %s of actor %d is out of range (%lld); held at %d.\n", what, id, value,
+                value > INT_MAX ? INT_MAX : INT_MIN);
+        value = value > INT_MAX ? INT_MAX : INT_MIN;
+    }
+    return static_cast<int>(value);
 }
 
 void actor_initialize(int id)
@@ -55,16 +69,16 @@ void actor_initialize(int id)
     else
         a.exp = actor_expForLevel(base, growth, level);
 
-    a.maxLife = d.lifeBase + level * d.lifeGrowth;
-    a.maxMana = d.manaBase + level * d.manaGrowth;
+    a.maxLife = actor_value(id, "maximum life", d.lifeBase, level, d.lifeGrowth);
+    a.maxMana = actor_value(id, "maximum mana", d.manaBase, level, d.manaGrowth);
     a.life = a.maxLife;
     a.mana = a.maxMana;
 
-    a.str = d.strBase + level * d.strGrowth;
-    a.vit = d.vitBase + level * d.vitGrowth;
-    a.agi = d.agiBase + level * d.agiGrowth;
-    a.intel = d.intBase + level * d.intGrowth;
-    a.dex = d.dexBase + level * d.dexGrowth;
+    a.str = actor_value(id, "strength", d.strBase, level, d.strGrowth);
+    a.vit = actor_value(id, "vitality", d.vitBase, level, d.vitGrowth);
+    a.agi = actor_value(id, "agility", d.agiBase, level, d.agiGrowth);
+    a.intel = actor_value(id, "intelligence", d.intBase, level, d.intGrowth);
+    a.dex = actor_value(id, "dexterity", d.dexBase, level, d.dexGrowth);
 
     for (int &v : a.extra)
         v = 0;

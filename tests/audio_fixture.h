@@ -1,4 +1,4 @@
-// Helpers for tests that play sound: a temporary folder, tones made with
+// Helpers for tests that play sound: tones made with
 // sox, and a fixture that installs Allegro's audio (on OpenAL Soft's null
 // backend when ALSOFT_DRIVERS=null) and uninstalls it again.
 #pragma once
@@ -15,25 +15,7 @@
 #include <allegro5/allegro_image.h>
 
 #include "system.h"
-
-// A folder under /tmp, removed with everything in it.
-class TempDir {
-public:
-    TempDir()
-    {
-        char name[] = "/tmp/vemra-test-XXXXXX";
-        if (mkdtemp(name))
-            path = name;
-    }
-    ~TempDir()
-    {
-        if (!path.empty())
-            system(("rm -rf '" + path + "'").c_str());
-    }
-    std::string file(const std::string &name) const { return path + "/" + name; }
-
-    std::string path;
-};
+#include "test_support.h"
 
 inline bool runQuiet(const std::string &command)
 {
@@ -68,7 +50,7 @@ protected:
         ASSERT_NE(event_queue, nullptr);
         musicVol = 1.0f;
         soundVol = 1.0f;
-        ASSERT_FALSE(dir.path.empty());
+        ASSERT_FALSE(dir.path().empty());
     }
 
     void TearDown() override

@@ -133,6 +133,15 @@ TEST_F(ActorPartyTest, LifeManaAndAttributes)
     d.strBase = 4;
     d.strGrowth = 2;
     EXPECT_EQ(build(3).str, 10);
+
+    // Huge growths from the data file are held at the edge of an int.
+    d.lifeBase = 2000000000;
+    d.lifeGrowth = 1 << 30;
+    d.manaBase = -2000000000;
+    d.manaGrowth = -(1 << 30);
+    EXPECT_EQ(build(100).maxLife, 2147483647);
+    EXPECT_EQ(actors[1].maxMana, -2147483647 - 1);
+    EXPECT_EQ(build(-100).maxLife, -2147483647 - 1);
 }
 
 TEST_F(ActorPartyTest, ActorIdsOutsideTheTable)

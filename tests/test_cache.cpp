@@ -24,7 +24,7 @@ protected:
     {
         ASSERT_TRUE(al_install_system(ALLEGRO_VERSION_INT, atexit));
         ASSERT_TRUE(al_init_image_addon());
-        ASSERT_FALSE(dir.path.empty());
+        ASSERT_FALSE(dir.path().empty());
     }
 
     void TearDown() override { cache_clearBitmaps(); }
@@ -70,7 +70,7 @@ TEST_F(BitmapCacheTest, KeyIsThePathAsGiven)
 {
     std::string path = dir.file("sheet.png");
     ASSERT_TRUE(makePng(path, 4, 4));
-    std::string other = dir.path + "/./sheet.png";
+    std::string other = dir.path() + "/./sheet.png";
     EXPECT_TRUE(cache_loadBitmap(path));
     EXPECT_TRUE(cache_loadBitmap(other));
     ASSERT_NE(cache_getBitmap(path), nullptr);
@@ -78,7 +78,7 @@ TEST_F(BitmapCacheTest, KeyIsThePathAsGiven)
     EXPECT_NE(cache_getBitmap(path), cache_getBitmap(other));
 
     testing::internal::CaptureStderr();
-    std::string windows = dir.path + "\\sheet.png";
+    std::string windows = dir.path() + "\\sheet.png";
     EXPECT_FALSE(cache_loadBitmap(windows));
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(cache_getBitmap(windows), nullptr);

@@ -87,3 +87,23 @@ TEST(Startup, MissingIconRunsWithoutOne)
     if (al_is_audio_installed())
         al_uninstall_audio();
 }
+
+TEST(Startup, BrokenDataFileEndsTheProgramWithItsMessage)
+{
+    if (!getenv("DISPLAY"))
+        GTEST_SKIP() << "no display";
+    TempDir dir;
+    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" + dir.path() + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    std::ofstream(dir.file("data/database.lua")) << "system = { fontNormal = \"DejaVuSans.ttf\", fontSizeM = 16.5 }\n";
+    std::string command = "cd '" + dir.path() + "' && '" VEMRA_PROGRAM "' 2>err.txt";
+    int status = std::system(command.c_str());
+    std::ifstream err(dir.file("err.txt"));
+    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    if (text.find("audio") != std::string::npos)
+        GTEST_SKIP() << "no audio output here: " << text;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(text.find("data/database.lua"), std::string::npos) << text;
+    EXPECT_NE(text.find("system.fontDamage"), std::string::npos) << text;
+}
