@@ -417,7 +417,9 @@ void engine_loadConfig()
 
     al_set_new_display_flags(fullscreen ? ALLEGRO_FULLSCREEN : ALLEGRO_WINDOWED);
 
-    if (display) {
+    // A size the window system cannot take would end the process from
+    // inside Xlib: such a size is not handed on.
+    if (display && width > 0 && height > 0) {
         al_resize_display(display, width, height);
         al_set_display_flag(display, ALLEGRO_FULLSCREEN, fullscreen);
     }

@@ -86,6 +86,10 @@ TEST(Startup, MissingIconRunsWithoutOne)
     engine_exit();
     if (al_is_audio_installed())
         al_uninstall_audio();
+    al_destroy_event_queue(event_queue);
+    event_queue = nullptr;
+    al_destroy_display(display);
+    display = nullptr;
 }
 
 TEST(Startup, BrokenDataFileEndsTheProgramWithItsMessage)

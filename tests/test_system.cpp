@@ -166,6 +166,26 @@ TEST_F(ConfigTest, SaveRoundTripKeepsVolumesSizesAndKeys)
     EXPECT_NE(readFile("config.cfg").find("keyJump=75"), std::string::npos);
 }
 
+TEST_F(ConfigTest, SaveResizesAnOpenDisplayButNeverToAnImpossibleSize)
+{
+    al_set_new_display_flags(ALLEGRO_WINDOWED);
+    display = al_create_display(64, 48);
+    if (!display)
+        GTEST_SKIP() << "no display available";
+    engine_loadConfig();
+    width = 0;
+    height = -4;
+    engine_saveConfig();
+    EXPECT_EQ(al_get_display_width(display), 64);
+    EXPECT_EQ(al_get_display_height(display), 48);
+    width = 96;
+    height = 64;
+    engine_saveConfig();
+    EXPECT_EQ(engine_ScrW(), 96);
+    al_destroy_display(display);
+    display = nullptr;
+}
+
 TEST_F(ConfigTest, OutOfRangeKeyCodesAreKeptAndWrittenBackUnchanged)
 {
     writeFile("config.cfg", "[CONTROLS]\nkeyUp=-3\nkeyDown=300\n");
