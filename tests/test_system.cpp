@@ -173,15 +173,17 @@ TEST_F(ConfigTest, SaveResizesAnOpenDisplayButNeverToAnImpossibleSize)
     if (!display)
         GTEST_SKIP() << "no display available";
     engine_loadConfig();
+    EXPECT_EQ(al_get_display_width(display), 640);
     width = 0;
     height = -4;
     engine_saveConfig();
-    EXPECT_EQ(al_get_display_width(display), 64);
-    EXPECT_EQ(al_get_display_height(display), 48);
+    EXPECT_EQ(al_get_display_width(display), 640);
+    EXPECT_EQ(al_get_display_height(display), 480);
     width = 96;
     height = 64;
     engine_saveConfig();
     EXPECT_EQ(engine_ScrW(), 96);
+    EXPECT_EQ(al_get_display_width(display), 96);
     al_destroy_display(display);
     display = nullptr;
 }
