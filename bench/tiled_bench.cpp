@@ -3,6 +3,9 @@
 // and al_free_map, the nanoseconds per cell (all four layers counted) and how
 // al_open_map compares with libxml2 alone reading the same file.
 //
+// A second table loads maps with many small tilesets and one layer that uses
+// a different gid of each of them, so that every gid needs its tileset found.
+//
 //   build/bench/tiled_bench [repeats]
 #include <unistd.h>
 
@@ -110,10 +113,46 @@ std::string make_map(int size, const std::string &coding)
     return text;
 }
 
-// The 448 x 192 tileset image (14 x 6 tiles); its pixels do not matter here.
-bool write_tileset(const std::string &path)
+
+// A map with `count` tilesets of 4 tiles each (8 x 8 tiles cut from the same
+// 16 x 16 image) and one CSV layer of `count` cells, each using a gid of a
+// different tileset, in shuffled order. No gid has a declared tile.
+std::string make_tileset_map(int count)
 {
-    ALLEGRO_BITMAP *image = al_create_bitmap(448, 192);
+    const int width = 200;
+    int height = (count + width - 1) / width;
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<map version=\"1.4\" orientation=\"orthogonal\" width=\"" + std::to_string(width) +
+                       "\" height=\"" + std::to_string(height) + "\" tilewidth=\"8\" tileheight=\"8\">\n";
+    for (int i = 0; i < count; i++) {
+        text += " <tileset firstgid=\"" + std::to_string(1 + 4 * i) + "\" name=\"t" + std::to_string(i) +
+                "\" tilewidth=\"8\" tileheight=\"8\"><image source=\"small.bmp\" width=\"16\" height=\"16\"/>"
+                "</tileset>\n";
+    }
+    std::vector<uint32_t> gids(static_cast<size_t>(count));
+    for (int i = 0; i < count; i++)
+        gids[static_cast<size_t>(i)] = static_cast<uint32_t>(1 + 4 * i + i % 4);
+    uint32_t seed = 777;
+    for (size_t i = gids.size(); i > 1; i--) {
+        seed = seed * 1103515245u + 12345u;
+        std::swap(gids[i - 1], gids[(seed >> 8) % i]);
+    }
+    gids.resize(static_cast<size_t>(width) * height, 0);
+    text += " <layer name=\"L\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
+            "\">\n  <data encoding=\"csv\">\n";
+    for (size_t i = 0; i < gids.size(); i++) {
+        text += std::to_string(gids[i]);
+        if (i + 1 < gids.size())
+            text += (i + 1) % width == 0 ? ",\n" : ",";
+    }
+    text += "\n  </data>\n </layer>\n</map>\n";
+    return text;
+}
+
+// A plain-coloured image of the given size; its pixels do not matter here.
+bool write_image(const std::string &path, int width, int height)
+{
+    ALLEGRO_BITMAP *image = al_create_bitmap(width, height);
     if (!image)
         return false;
     al_set_target_bitmap(image);
@@ -143,7 +182,8 @@ int main(int argc, char **argv)
         return 1;
     }
     std::string dir = buffer.data();
-    if (!write_tileset(dir + "/tiles.png")) {
+    // The 448 x 192 tileset image (14 x 6 tiles).
+    if (!write_image(dir + "/tiles.png", 448, 192)) {
         std::fprintf(stderr, "could not write the tileset image\n");
         return 1;
     }
@@ -182,6 +222,42 @@ int main(int argc, char **argv)
             std::fflush(stdout);
             std::filesystem::remove(path);
         }
+    }
+
+    if (!write_image(dir + "/small.bmp", 16, 16)) {
+        std::fprintf(stderr, "could not write the small tileset image\n");
+        return 1;
+    }
+    std::printf("\n%-9s %-9s %9s %10s %12s %12s %14s\n", "tilesets", "gids", "file MB", "xml ms", "open ms",
+                "free ms", "open us/gid");
+    for (int count : {5000, 10000, 20000, 40000}) {
+        std::string name = "tilesets_" + std::to_string(count) + ".tmx";
+        std::string path = dir + "/" + name;
+        std::string text = make_tileset_map(count);
+        std::ofstream(path, std::ios::binary) << text;
+
+        double xml = 1e9, open = 1e9, release = 1e9;
+        for (int r = 0; r < repeats; r++) {
+            Clock::time_point start = Clock::now();
+            xmlDoc *doc = xmlReadFile(path.c_str(), nullptr, 0);
+            xmlFreeDoc(doc);
+            xml = std::min(xml, seconds_since(start));
+
+            start = Clock::now();
+            ALLEGRO_MAP *map = al_open_map(dir.c_str(), name.c_str());
+            open = std::min(open, seconds_since(start));
+            if (!map) {
+                std::fprintf(stderr, "%s did not load\n", name.c_str());
+                return 1;
+            }
+            start = Clock::now();
+            al_free_map(map);
+            release = std::min(release, seconds_since(start));
+        }
+        std::printf("%-9d %-9d %9.2f %10.2f %12.2f %12.2f %14.2f\n", count, count, text.size() / 1048576.0,
+                    xml * 1e3, open * 1e3, release * 1e3, open * 1e6 / count);
+        std::fflush(stdout);
+        std::filesystem::remove(path);
     }
     std::filesystem::remove_all(dir);
     return 0;

@@ -14,6 +14,10 @@
  * directory. */
 static int resources_rel_to = 0;
 
+/* The most cells a tile layer may have (8192 x 8192): far beyond any real
+ * map, and it keeps a few bytes of TMX from asking for gigabytes. */
+#define MAX_LAYER_CELLS ((long long)1 << 26)
+
 void al_find_resources_as(int mode)
 {
     resources_rel_to = mode;
@@ -111,8 +115,9 @@ static bool has_text(const char *text)
     return false;
 }
 
-/* Comma-separated gids, one pass; empty pieces are skipped. */
-static void decode_csv(const char *text, uint32_t *cells, size_t count)
+/* Comma-separated gids, one pass; empty pieces are skipped. Returns the
+ * number of cells written. */
+static size_t decode_csv(const char *text, uint32_t *cells, size_t count)
 {
     const char *p = text;
     size_t i = 0;
@@ -129,9 +134,10 @@ static void decode_csv(const char *text, uint32_t *cells, size_t count)
         while (*p && *p != ',')
             p++;
     }
+    return i;
 }
 
-static void decode_xml_tiles(xmlNode *data, uint32_t *cells, size_t count)
+static size_t decode_xml_tiles(xmlNode *data, uint32_t *cells, size_t count)
 {
     size_t i = 0;
     for (xmlNode *child = data->children; child && i < count; child = child->next) {
@@ -140,6 +146,7 @@ static void decode_xml_tiles(xmlNode *data, uint32_t *cells, size_t count)
         const char *gid = get_xml_attribute(child, "gid");
         cells[i++] = gid ? tiled_read_gid(gid, NULL) : 0;
     }
+    return i;
 }
 
 static uint32_t little_endian(const unsigned char *bytes)
@@ -147,21 +154,22 @@ static uint32_t little_endian(const unsigned char *bytes)
     return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 | (uint32_t)bytes[3] << 24;
 }
 
-static void decode_base64(xmlNode *data, const char *text, uint32_t *cells, size_t count)
+static size_t decode_base64(xmlNode *data, const char *text, uint32_t *cells, size_t count)
 {
     const char *compression = get_xml_attribute(data, "compression");
     if (compression && strcmp(compression, "zlib") != 0 && strcmp(compression, "gzip") != 0) {
         fprintf(stderr, "Error: unknown compression format '%s'\n", compression);
-        return;
+        return 0;
     }
     if (!has_text(text))
-        return;
+        return 0;
 
     gsize size = 0;
+    size_t written = 0;
     guchar *bytes = g_base64_decode(text, &size);
     if (!compression) {
-        size_t n = size / 4 < count ? size / 4 : count;
-        for (size_t i = 0; i < n; i++)
+        written = size / 4 < count ? size / 4 : count;
+        for (size_t i = 0; i < written; i++)
             cells[i] = little_endian(bytes + 4 * i);
     } else if (count > 0) {
         /* Inflated straight into the cells, then put in host order. */
@@ -174,6 +182,7 @@ static void decode_base64(xmlNode *data, const char *text, uint32_t *cells, size
         memset(out + whole * 4, 0, produced - whole * 4);
         for (size_t i = 0; i < whole; i++)
             cells[i] = little_endian(out + 4 * i);
+        written = whole;
     } else {
         size_t produced;
         int ret = inf(bytes, size, NULL, 0, &produced);
@@ -181,11 +190,16 @@ static void decode_base64(xmlNode *data, const char *text, uint32_t *cells, size
             zerr(ret);
     }
     g_free(bytes);
+    return written;
 }
 
-bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer)
+bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer, size_t *written)
 {
     size_t count = (size_t)layer->width * (size_t)layer->height;
+    size_t unused;
+    if (!written)
+        written = &unused;
+    *written = 0;
     layer->data = NULL;
     if (count > 0) {
         layer->data = al_calloc(count, sizeof *layer->data);
@@ -203,12 +217,12 @@ bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer)
 
     const char *encoding = get_xml_attribute(data, "encoding");
     if (!encoding) {
-        decode_xml_tiles(data, layer->data, count);
+        *written = decode_xml_tiles(data, layer->data, count);
     } else if (strcmp(encoding, "csv") == 0) {
         if (text)
-            decode_csv(text, layer->data, count);
+            *written = decode_csv(text, layer->data, count);
     } else if (strcmp(encoding, "base64") == 0) {
-        decode_base64(data, text, layer->data, count);
+        *written = decode_base64(data, text, layer->data, count);
     } else {
         fprintf(stderr, "Error: unknown encoding format '%s'\n", encoding);
     }
@@ -301,6 +315,12 @@ static ALLEGRO_MAP_TILESET *parse_tileset(xmlNode *node)
             fprintf(stderr, "Error: tileset '%s' cannot be cut into tiles of %dx%d pixels from an image "
                     "%d pixels wide; its tiles have no bitmaps\n",
                     or_null(tileset->name), tileset->tilewidth, tileset->tileheight, tileset->width);
+        else if (bitmap && (al_get_bitmap_width(bitmap) < tileset->tilewidth ||
+                            al_get_bitmap_height(bitmap) < tileset->tileheight))
+            fprintf(stderr, "Error: tileset '%s' cannot be cut into tiles of %dx%d pixels: its image '%s' "
+                    "is only %dx%d pixels; its tiles have no bitmaps\n",
+                    or_null(tileset->name), tileset->tilewidth, tileset->tileheight, source,
+                    al_get_bitmap_width(bitmap), al_get_bitmap_height(bitmap));
     }
 
     /* Declared tiles, walked backwards and put in front: document order. */
@@ -320,24 +340,79 @@ static ALLEGRO_MAP_TILESET *parse_tileset(xmlNode *node)
     return tileset;
 }
 
+/* The map's tilesets ordered by firstgid, and among equal firstgids in
+ * document order, for finding the tileset of a gid by binary search. */
+typedef struct {
+    ALLEGRO_MAP_TILESET *tileset;
+    size_t order; /* position in document order */
+} TilesetEntry;
+
+typedef struct {
+    TilesetEntry *entries;
+    size_t count;
+} TilesetIndex;
+
+static int compare_tileset_entries(const void *a, const void *b)
+{
+    const TilesetEntry *x = a, *y = b;
+    if (x->tileset->firstgid != y->tileset->firstgid)
+        return x->tileset->firstgid < y->tileset->firstgid ? -1 : 1;
+    return x->order < y->order ? -1 : x->order > y->order;
+}
+
+/* False when out of memory. */
+static bool build_tileset_index(TilesetIndex *index, ALLEGRO_MAP *map)
+{
+    index->count = g_slist_length(map->tilesets);
+    index->entries = NULL;
+    if (index->count == 0)
+        return true;
+    index->entries = al_malloc(index->count * sizeof *index->entries);
+    if (!index->entries)
+        return false;
+    size_t i = 0;
+    for (GSList *l = map->tilesets; l; l = l->next, i++) {
+        index->entries[i].tileset = l->data;
+        index->entries[i].order = i;
+    }
+    qsort(index->entries, index->count, sizeof *index->entries, compare_tileset_entries);
+    return true;
+}
+
 /* The tileset with the greatest firstgid not above `id`; of equal ones the
  * first in document order. */
-static ALLEGRO_MAP_TILESET *tileset_for_id(ALLEGRO_MAP *map, uint32_t id)
+static ALLEGRO_MAP_TILESET *tileset_for_id(const TilesetIndex *index, uint32_t id)
 {
-    ALLEGRO_MAP_TILESET *best = NULL;
-    for (GSList *l = map->tilesets; l; l = l->next) {
-        ALLEGRO_MAP_TILESET *tileset = l->data;
-        if ((long long)tileset->firstgid <= (long long)id && (!best || tileset->firstgid > best->firstgid))
-            best = tileset;
+    const TilesetEntry *entries = index->entries;
+    /* lo: the first entry whose firstgid is above id. */
+    size_t lo = 0, hi = index->count;
+    while (lo < hi) {
+        size_t mid = lo + (hi - lo) / 2;
+        if ((long long)entries[mid].tileset->firstgid <= (long long)id)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
-    return best;
+    if (lo == 0)
+        return NULL;
+    /* The first entry with the firstgid found. */
+    int firstgid = entries[lo - 1].tileset->firstgid;
+    size_t first = 0;
+    hi = lo - 1;
+    while (first < hi) {
+        size_t mid = first + (hi - first) / 2;
+        if (entries[mid].tileset->firstgid < firstgid)
+            first = mid + 1;
+        else
+            hi = mid;
+    }
+    return entries[first].tileset;
 }
 
 /* Every gid used by the layer gets a tile record and, when its tileset has
- * an image, one sub-bitmap. */
-static void tile_pass(ALLEGRO_MAP *map, ALLEGRO_MAP_LAYER *layer)
+ * an image, one sub-bitmap. Only the first `count` cells can hold a gid. */
+static void tile_pass(ALLEGRO_MAP *map, const TilesetIndex *index, ALLEGRO_MAP_LAYER *layer, size_t count)
 {
-    size_t count = (size_t)layer->width * (size_t)layer->height;
     uint32_t last = 0;
     bool warned = false;
     for (size_t i = 0; i < count; i++) {
@@ -347,7 +422,7 @@ static void tile_pass(ALLEGRO_MAP *map, ALLEGRO_MAP_LAYER *layer)
         last = id;
         ALLEGRO_MAP_TILE *tile = g_hash_table_lookup(map->tiles, GINT_TO_POINTER((int)id));
         if (!tile) {
-            ALLEGRO_MAP_TILESET *tileset = tileset_for_id(map, id);
+            ALLEGRO_MAP_TILESET *tileset = tileset_for_id(index, id);
             if (!tileset) {
                 if (!warned)
                     fprintf(stderr, "Error: layer '%s' uses gid %u, which belongs to no tileset\n",
@@ -387,7 +462,8 @@ static ALLEGRO_MAP_OBJECT *parse_object(xmlNode *node, ALLEGRO_MAP_LAYER *layer)
 
 /* Reads one "layer" or "objectgroup" into a new layer, or null when the map
  * must be refused (after its line). */
-static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, xmlNode *node, const char *filename)
+static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, const TilesetIndex *index, xmlNode *node,
+                                      const char *filename)
 {
     ALLEGRO_MAP_LAYER *layer = al_calloc(1, sizeof *layer);
     if (!layer) {
@@ -409,19 +485,20 @@ static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, xmlNode *node, const cha
             _al_free_layer(layer);
             return NULL;
         }
-        if ((long long)layer->width * layer->height > INT_MAX) {
+        if ((long long)layer->width * layer->height > MAX_LAYER_CELLS) {
             fprintf(stderr, "Error: map %s: layer '%s' is too large (%d x %d cells)\n",
                     filename, or_null(layer->name), layer->width, layer->height);
             _al_free_layer(layer);
             return NULL;
         }
-        if (!decode_layer_data(get_first_child_for_name(node, "data"), layer)) {
+        size_t written;
+        if (!decode_layer_data(get_first_child_for_name(node, "data"), layer, &written)) {
             fprintf(stderr, "Error: map %s: out of memory for the cells of layer '%s'\n",
                     filename, or_null(layer->name));
             _al_free_layer(layer);
             return NULL;
         }
-        tile_pass(map, layer);
+        tile_pass(map, index, layer, written);
     } else {
         layer->type = TILED_OBJECT_LAYER;
         GSList *children = get_children_for_name(node, "object");
@@ -464,10 +541,15 @@ static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
     g_slist_free(children);
     cache_tile_list(map);
 
+    TilesetIndex index;
+    if (!build_tileset_index(&index, map)) {
+        fprintf(stderr, "Error: out of memory while loading map %s\n", filename);
+        return false;
+    }
     bool ok = true;
     children = get_children_for_either_name(root, "layer", "objectgroup");
     for (GSList *l = children; l && ok; l = l->next) {
-        ALLEGRO_MAP_LAYER *layer = parse_layer(map, l->data, filename);
+        ALLEGRO_MAP_LAYER *layer = parse_layer(map, &index, l->data, filename);
         if (!layer) {
             ok = false;
             break;
@@ -482,6 +564,7 @@ static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
         map->layers = g_slist_prepend(map->layers, layer);
     }
     g_slist_free(children);
+    al_free(index.entries);
     if (!ok)
         return false;
 

@@ -49,9 +49,10 @@ void zerr(int code);
 /* ---- parser -------------------------------------------------------- */
 
 /* Gives `layer` (width and height set) its cells from the "data" element
- * (may be null: an empty layer). False only when the cells cannot be
- * allocated. */
-bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer);
+ * (may be null: an empty layer). *written (when not null) is set to the
+ * number of leading cells the data filled in; every cell after them is 0.
+ * False only when the cells cannot be allocated. */
+bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer, size_t *written);
 void cache_tile_list(ALLEGRO_MAP *map);
 GHashTable *parse_properties(xmlNode *node);
 

@@ -289,6 +289,51 @@ TEST(Tilesets, EqualFirstgidsAndGidsBelowEveryTileset)
     al_free_map(map);
 }
 
+TEST(Tilesets, TilesetOfEachGidAmongManyTilesets)
+{
+    // Firstgids out of document order, with repeats; every gid of 1 to 250 is
+    // used once. Each gid's tileset must be the one with the greatest firstgid
+    // not above it, the first in document order among equal firstgids.
+    std::vector<int> firstgids;
+    uint32_t seed = 99;
+    for (int i = 0; i < 60; i++) {
+        seed = seed * 1103515245u + 12345u;
+        firstgids.push_back(5 + static_cast<int>((seed >> 8) % 40) * 5);  // 5 to 200, many repeats
+    }
+    firstgids.push_back(1000);
+    std::string tilesets;
+    for (size_t i = 0; i < firstgids.size(); i++)
+        tilesets += "<tileset firstgid=\"" + std::to_string(firstgids[i]) + "\" name=\"s" + std::to_string(i) +
+                    "\" tilewidth=\"16\" tileheight=\"16\"/>\n";
+    std::string csv;
+    for (int gid = 1; gid <= 250; gid++)
+        csv += (gid > 1 ? "," : "") + std::to_string(gid);
+    TempDir dir;
+    StderrCapture capture;  // every tileset lacks an image
+    ALLEGRO_MAP *map = open_text(dir, "m.tmx", tmx("orientation=\"orthogonal\" width=\"25\" height=\"10\" "
+                                                   "tilewidth=\"16\" tileheight=\"16\"",
+                                                   tilesets + layer_xml("L", 25, 10, "encoding=\"csv\"", csv)));
+    capture.text();
+    ASSERT_NE(map, nullptr);
+    ASSERT_EQ(g_slist_length(map->tilesets), firstgids.size());
+    for (int gid = 1; gid <= 250; gid++) {
+        ALLEGRO_MAP_TILESET *wanted = nullptr;
+        for (GSList *l = map->tilesets; l; l = l->next) {
+            auto *tileset = static_cast<ALLEGRO_MAP_TILESET *>(l->data);
+            if (tileset->firstgid <= gid && (!wanted || tileset->firstgid > wanted->firstgid))
+                wanted = tileset;
+        }
+        ALLEGRO_MAP_TILE *tile = al_get_tile_for_id(map, gid);
+        if (!wanted) {
+            EXPECT_EQ(tile, nullptr) << gid;
+            continue;
+        }
+        ASSERT_NE(tile, nullptr) << gid;
+        EXPECT_EQ(tile->tileset, wanted) << gid << " in " << tile->tileset->name << ", wanted " << wanted->name;
+    }
+    al_free_map(map);
+}
+
 TEST(Tilesets, DeclaredTiles)
 {
     TempDir dir;
@@ -349,6 +394,27 @@ TEST(Tilesets, ImageProblems)
         EXPECT_EQ(al_get_tile_for_id(map, 2)->bitmap, nullptr);
         al_free_map(map);
     }
+
+    // The declared image is big enough but the loaded one (32 x 32) is
+    // narrower, or lower, than one tile: one line, no bitmaps.
+    for (const std::string &tileset : {tileset_xml(1, "a.png", 48, 16, 96, 32), tileset_xml(1, "a.png", 16, 48, 32, 96)}) {
+        map = load(tileset, "1,2,1,2,1,2");
+        ASSERT_NE(map, nullptr);
+        const std::string line = "cannot be cut into tiles of ";
+        at = messages.find(line);
+        EXPECT_NE(at, std::string::npos) << messages;
+        EXPECT_EQ(messages.find(line, at + 1), std::string::npos) << messages;
+        EXPECT_NE(messages.find("its image 'a.png' is only 32x32 pixels"), std::string::npos) << messages;
+        EXPECT_EQ(al_get_tile_for_id(map, 1)->bitmap, nullptr);
+        EXPECT_EQ(al_get_tile_for_id(map, 2)->bitmap, nullptr);
+        al_free_map(map);
+    }
+    // An image exactly one tile in size is cut without a word.
+    map = load(tileset_xml(1, "a.png", 32, 32, 32, 32), "1,1,1,1,1,1");
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(messages.find("cannot be cut"), std::string::npos) << messages;
+    EXPECT_NE(al_get_tile_for_id(map, 1)->bitmap, nullptr);
+    al_free_map(map);
 
     // Gids past the image: records without bitmaps. The declared width says
     // 4 columns, the image has 2, so gid 3 would lie outside too.
@@ -592,6 +658,46 @@ TEST(Refused, LayerSizes)
                    "Error: map m.tmx: layer 'huge' is too large (65536 x 65536 cells)\n");
     expect_refused(tmx(kMap3x2, "<layer name=\"big\" width=\"99999999999\" height=\"2\"/>"),
                    "Error: map m.tmx: layer 'big' is too large (2147483647 x 2 cells)\n");
+    // A few bytes must not ask for gigabytes of cells: above 8192 x 8192
+    // cells a layer is refused even when its size fits an int.
+    expect_refused(tmx(kMap3x2, "<layer name=\"long\" width=\"2147483647\" height=\"1\"/>"),
+                   "Error: map m.tmx: layer 'long' is too large (2147483647 x 1 cells)\n");
+    expect_refused(tmx("width=\"40000\" height=\"40000\" tilewidth=\"16\" tileheight=\"16\"",
+                       "<layer name=\"wide\" width=\"40000\" height=\"40000\"/>"),
+                   "Error: map m.tmx: layer 'wide' is too large (40000 x 40000 cells)\n");
+    expect_refused(tmx(kMap3x2, kTileset + layer_xml("over", 8193, 8192, "encoding=\"csv\"", "1")),
+                   "Error: map m.tmx: layer 'over' is too large (8193 x 8192 cells)\n");
+}
+
+TEST(Layers, SizesUpToTheLimitLoad)
+{
+    TempDir dir;
+    save_tileset(dir.file("a.png"), 2, 2, 16, 16);
+    // The largest layer allowed: the cells that the data gives, the rest empty.
+    ALLEGRO_MAP *map = open_text(dir, "m.tmx", tmx("orientation=\"orthogonal\" width=\"8192\" height=\"8192\" "
+                                                   "tilewidth=\"16\" tileheight=\"16\"",
+                                                   kTileset + layer_xml("L", 8192, 8192, "encoding=\"csv\"", "1,2")));
+    ASSERT_NE(map, nullptr);
+    ALLEGRO_MAP_LAYER *layer = al_get_layer_for_name(map, "L");
+    EXPECT_EQ(lookup_tile(layer, 0, 0), 1u);
+    EXPECT_EQ(lookup_tile(layer, 1, 0), 2u);
+    EXPECT_EQ(lookup_tile(layer, 2, 0), 0u);
+    EXPECT_EQ(lookup_tile(layer, 8191, 8191), 0u);
+    EXPECT_NE(al_get_tile_for_id(map, 2), nullptr);
+    EXPECT_EQ(g_hash_table_size(map->tiles), 2u);
+    al_free_map(map);
+
+    // A layer larger than its map keeps its own size (the editor saves such
+    // files as they are); cells past the map are simply never drawn.
+    map = open_text(dir, "m.tmx", tmx(kMap3x2, kTileset + layer_xml("L", 4, 3, "encoding=\"csv\"",
+                                                                    "1,1,1,1,1,1,1,1,1,1,1,4")));
+    ASSERT_NE(map, nullptr);
+    layer = al_get_layer_for_name(map, "L");
+    EXPECT_EQ(al_get_layer_width(layer), 4);
+    EXPECT_EQ(al_get_layer_height(layer), 3);
+    EXPECT_EQ(lookup_tile(layer, 3, 2), 4u);
+    EXPECT_NE(al_get_tile_for_id(map, 4)->bitmap, nullptr);
+    al_free_map(map);
 }
 
 TEST(Refused, UnreadableFiles)
@@ -632,6 +738,10 @@ TEST(Refused, MalformedInputNeverCrashes)
     const std::vector<std::string> texts = {
         tmx(kMap3x2, "<tileset/>" + layer_xml("L", 3, 2, "encoding=\"csv\"", "1,2")),
         tmx(kMap3x2, "<tileset firstgid=\"1\" tilewidth=\"16\" tileheight=\"16\"><image/><tile id=\"x\"/></tileset>" +
+                         layer_xml("L", 3, 2, "encoding=\"csv\"", "1,2")),
+        tmx(kMap3x2, "<tileset firstgid=\"1\" tilewidth=\"16\" tileheight=\"16\"><image source=\"a.png\"/>"
+                     "<tile><properties><property name=\"p\" value=\"v\"/></properties></tile><tile/>"
+                     "<tile id=\"\"/></tileset>" +
                          layer_xml("L", 3, 2, "encoding=\"csv\"", "1,2")),
         tmx(kMap3x2, "<tileset firstgid=\"2147483647\" tilewidth=\"16\" tileheight=\"16\">"
                      "<image source=\"a.png\"/><tile id=\"2147483647\"/></tileset>" +
