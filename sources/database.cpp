@@ -56,7 +56,7 @@ static void db_report(const char *message)
 static void db_setName(DbTable &t, const char *parent, const char *key)
 {
     if (parent)
-        snprintf(t.name, sizeof t.name, "%s.%s", parent, key);
+        snprintf(t.name, sizeof t.name, "%.47s.%.47s", parent, key);
     else
         snprintf(t.name, sizeof t.name, "%s", key);
 }
