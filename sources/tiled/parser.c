@@ -33,11 +33,6 @@ static char *copy_attribute(xmlNode *node, const char *name)
     return g_strdup(get_xml_attribute(node, name));
 }
 
-static bool is_element(xmlNode *node, const char *name)
-{
-    return node->type == XML_ELEMENT_NODE && strcmp((const char *)node->name, name) == 0;
-}
-
 /* "visible": hidden exactly when the number read is 0. */
 static bool read_visible(xmlNode *node)
 {
