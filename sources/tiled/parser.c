@@ -336,7 +336,8 @@ static ALLEGRO_MAP_TILESET *parse_tileset(xmlNode *node)
 }
 
 /* The map's tilesets ordered by firstgid, and among equal firstgids in
- * document order, for finding the tileset of a gid by binary search. */
+ * reverse document order, for finding the tileset of a gid by binary search:
+ * the last entry whose firstgid is not above a gid is then the one wanted. */
 typedef struct {
     ALLEGRO_MAP_TILESET *tileset;
     size_t order; /* position in document order */
@@ -352,7 +353,7 @@ static int compare_tileset_entries(const void *a, const void *b)
     const TilesetEntry *x = a, *y = b;
     if (x->tileset->firstgid != y->tileset->firstgid)
         return x->tileset->firstgid < y->tileset->firstgid ? -1 : 1;
-    return x->order < y->order ? -1 : x->order > y->order;
+    return x->order > y->order ? -1 : x->order < y->order;
 }
 
 /* False when out of memory. */
@@ -388,20 +389,7 @@ static ALLEGRO_MAP_TILESET *tileset_for_id(const TilesetIndex *index, uint32_t i
         else
             hi = mid;
     }
-    if (lo == 0)
-        return NULL;
-    /* The first entry with the firstgid found. */
-    int firstgid = entries[lo - 1].tileset->firstgid;
-    size_t first = 0;
-    hi = lo - 1;
-    while (first < hi) {
-        size_t mid = first + (hi - first) / 2;
-        if (entries[mid].tileset->firstgid < firstgid)
-            first = mid + 1;
-        else
-            hi = mid;
-    }
-    return entries[first].tileset;
+    return lo == 0 ? NULL : entries[lo - 1].tileset;
 }
 
 /* Every gid used by the layer gets a tile record and, when its tileset has
