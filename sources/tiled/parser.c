@@ -166,23 +166,20 @@ static size_t decode_base64(xmlNode *data, const char *text, uint32_t *cells, si
         written = size / 4 < count ? size / 4 : count;
         for (size_t i = 0; i < written; i++)
             cells[i] = little_endian(bytes + 4 * i);
-    } else if (count > 0) {
-        /* Inflated straight into the cells, then put in host order. */
+    } else {
+        /* Inflated straight into the cells (an empty layer has none: the
+         * stream is still checked), then put in host order. */
         unsigned char *out = (unsigned char *)cells;
         size_t produced = 0;
         int ret = inf(bytes, size, out, count * 4, &produced);
         if (ret != Z_OK)
             zerr(ret);
-        size_t whole = produced / 4;
-        memset(out + whole * 4, 0, produced - whole * 4);
-        for (size_t i = 0; i < whole; i++)
+        written = produced / 4;
+        /* The bytes of a cell cut short leave it empty. */
+        if (produced > written * 4)
+            memset(out + written * 4, 0, produced - written * 4);
+        for (size_t i = 0; i < written; i++)
             cells[i] = little_endian(out + 4 * i);
-        written = whole;
-    } else {
-        size_t produced;
-        int ret = inf(bytes, size, NULL, 0, &produced);
-        if (ret != Z_OK)
-            zerr(ret);
     }
     g_free(bytes);
     return written;
