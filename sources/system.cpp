@@ -628,11 +628,9 @@ bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path)
         return false;
     // Allegro 5.2.8 returns false from al_set_audio_stream_playmode even when
     // it has applied the mode, so its result says nothing.
-    if (strstr(path, ".it")) {
-        al_set_audio_stream_playmode(stream, ALLEGRO_PLAYMODE_LOOP);
-        return false;
-    }
     al_set_audio_stream_playmode(stream, ALLEGRO_PLAYMODE_LOOP);
+    if (strstr(path, ".it"))
+        return false;
     if (!strstr(path, ".ogg"))
         return true;
 
