@@ -31,12 +31,7 @@ void (*input_pollKeyboard)(ALLEGRO_KEYBOARD_STATE *state) = input_pollAllegro;
 bool input_init(ALLEGRO_EVENT_QUEUE *queue)
 {
     // Without the joystick subsystem Allegro must not be asked for a joystick.
-    if (!xc_install()) {
-        fputs("Failed to grab xbox controller state.\n", stderr);
-        return false;
-    }
-    controller = xc_get_state(0);
-    if (!controller) {
+    if (!xc_install() || !(controller = xc_get_state(0))) {
         fputs("Failed to grab xbox controller state.\n", stderr);
         return false;
     }

@@ -628,11 +628,9 @@ bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path)
         return false;
     // Allegro 5.2.8 returns false from al_set_audio_stream_playmode even when
     // it has applied the mode, so its result says nothing.
-    if (strstr(path, ".it")) {
-        al_set_audio_stream_playmode(stream, ALLEGRO_PLAYMODE_LOOP);
-        return false;
-    }
     al_set_audio_stream_playmode(stream, ALLEGRO_PLAYMODE_LOOP);
+    if (strstr(path, ".it"))
+        return false;
     if (!strstr(path, ".ogg"))
         return true;
 
@@ -760,16 +758,13 @@ bool engine_seekBgs(double seconds) { return engine_seekStream(engine_bgsSlot(),
 double engine_getBgmPos() { return engine_streamPos(engine_bgmSlot()); }
 double engine_getBgsPos() { return engine_streamPos(engine_bgsSlot()); }
 
-void engine_setMusicVolume(float v)
+// A new music or sound volume from the settings, applied to the playing stream.
+static void engine_setStreamFactor(EngineStreamSlot slot, float factor)
 {
-    musicVol = v;
-    if (engine_audioStruct.bgm)
-        al_set_audio_stream_gain(engine_audioStruct.bgm, musicVol * engine_audioStruct.bgmVolume);
+    slot.factor = factor;
+    if (slot.stream)
+        al_set_audio_stream_gain(slot.stream, slot.factor * slot.volume);
 }
 
-void engine_setSoundVolume(float v)
-{
-    soundVol = v;
-    if (engine_audioStruct.bgs)
-        al_set_audio_stream_gain(engine_audioStruct.bgs, soundVol * engine_audioStruct.bgsVolume);
-}
+void engine_setMusicVolume(float v) { engine_setStreamFactor(engine_bgmSlot(), v); }
+void engine_setSoundVolume(float v) { engine_setStreamFactor(engine_bgsSlot(), v); }

@@ -112,9 +112,7 @@ TEST_F(SampleCacheTest, ClearDestroysBitmapsAndLeavesSamples)
 {
     ASSERT_TRUE(al_init_image_addon());
     std::string image = dir.file("a.png");
-    ALLEGRO_BITMAP *bitmap = al_create_bitmap(4, 4);
-    ASSERT_TRUE(al_save_bitmap(image.c_str(), bitmap));
-    al_destroy_bitmap(bitmap);
+    ASSERT_TRUE(makePng(image, 4, 4));
     std::string sound = dir.file("a.wav");
     ASSERT_TRUE(makeTone(sound, 0.2));
 

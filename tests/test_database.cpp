@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "database.h"
+#include "test_support.h"
 
 namespace {
 
@@ -68,22 +69,14 @@ struct DataFile {
 
 class DatabaseTest : public ::testing::Test {
 protected:
-    std::string dir;
+    TempDir dir;
     std::string path;
     std::string err;
 
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vemra-db-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        path = dir + "/database.lua";
-    }
-
-    void TearDown() override
-    {
-        unlink(path.c_str());
-        rmdir(dir.c_str());
+        ASSERT_FALSE(dir.path().empty());
+        path = dir.file("database.lua");
     }
 
     void write(const std::string &text)

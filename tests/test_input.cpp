@@ -11,6 +11,7 @@
 
 #include "input.h"
 #include "system.h"
+#include "test_support.h"
 
 namespace {
 
@@ -177,24 +178,13 @@ TEST_F(InputTest, OutOfRangeKeyCodesAreNeverDown)
     EXPECT_TRUE(input_keyState(KEY_JUMP, KEYSTATE_PRESSED));
 }
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // config.cfg may hold any number: it is bound as read and written back as read.
 TEST_F(InputTest, OutOfRangeCodesFromConfigAreKeptAndWrittenBack)
 {
     ASSERT_TRUE(al_install_system(ALLEGRO_VERSION_INT, atexit));
-    char dirTemplate[] = "/tmp/vemra-input-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    std::string dir = dirTemplate;
-    char oldDir[4096];
-    ASSERT_NE(getcwd(oldDir, sizeof oldDir), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    ASSERT_TRUE(dir.enter());
     {
         std::ofstream out("config.cfg");
         out << "[CONTROLS]\nkeyMenu=-5\nkeyJump=300\n";
@@ -218,9 +208,7 @@ TEST_F(InputTest, OutOfRangeCodesFromConfigAreKeptAndWrittenBack)
     EXPECT_EQ(input_getKey(KEY_JUMP), 300);
 
     engine_destroyConfig();
-    remove("config.cfg");
-    ASSERT_EQ(chdir(oldDir), 0);
-    rmdir(dir.c_str());
+    ASSERT_TRUE(dir.leave());
 }
 
 // The scene freezes the screen during the tick in which the key went down.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "luaparse.h"
+#include "test_support.h"
 
 namespace {
 
@@ -35,27 +36,14 @@ TEST(Split, AppendsAfterWhatIsThere)
 
 class LuaHostTest : public testing::Test {
 protected:
-    std::string dir;
+    TempDir dir;
 
-    void SetUp() override
-    {
-        char name[] = "/tmp/vemra-lua-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-
-    void TearDown() override
-    {
-        for (const std::string &file : files)
-            remove(file.c_str());
-        rmdir(dir.c_str());
-    }
+    void SetUp() override { ASSERT_FALSE(dir.path().empty()); }
 
     std::string script(const std::string &name, const std::string &text)
     {
-        std::string path = dir + "/" + name;
+        std::string path = dir.file(name);
         std::ofstream(path) << text;
-        files.push_back(path);
         return path;
     }
 
@@ -74,9 +62,6 @@ protected:
         lua_pop(state, 1);
         return value;
     }
-
-private:
-    std::vector<std::string> files;
 };
 
 // The top level runs before the libraries exist: print is nil there.
@@ -128,7 +113,7 @@ TEST_F(LuaHostTest, ReturnedFunctionRunsOnceWithLibrariesAndCommands)
 
 TEST_F(LuaHostTest, MissingFileGivesAWorkingState)
 {
-    std::string missing = dir + "/nothing-here.lua";
+    std::string missing = dir.file("nothing-here.lua");
     lua_State *state = parse_scriptOpen(missing.c_str(), true);
     ASSERT_NE(state, nullptr);
     EXPECT_EQ(lua_gettop(state), 0);
@@ -157,7 +142,7 @@ TEST_F(LuaHostTest, SyntaxErrorAndRuntimeError)
 // Conditions run many times a tick: nothing may pile up on the stack.
 TEST_F(LuaHostTest, DoStringLeavesTheStackAsItFoundIt)
 {
-    lua_State *state = parse_scriptOpen((dir + "/none.lua").c_str(), false);
+    lua_State *state = parse_scriptOpen(dir.file("none.lua").c_str(), false);
     ASSERT_NE(state, nullptr);
     lua_pushinteger(state, 42); // something of the caller's
     const char *texts[] = {

@@ -33,9 +33,7 @@ TEST(Startup, RefusedDisplayStopsStartUpWithItsMessage)
     EXPECT_FALSE(al_get_timer_started(timer));
     // The configuration was read and written back before the display.
     EXPECT_EQ(engine_ScrW(), -5);
-    std::ifstream written(dir.file("config.cfg"));
-    std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("keyRb=216"), std::string::npos);
+    EXPECT_NE(readFile(dir.file("config.cfg")).find("keyRb=216"), std::string::npos);
     engine_destroyConfig();
 }
 
@@ -47,8 +45,7 @@ TEST(Startup, ProgramEndsWithFailureStatusWhenStartUpFails)
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    std::ifstream err(dir.file("err.txt"));
-    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    std::string text = readFile(dir.file("err.txt"));
     EXPECT_NE(text.find("Failed to create screen display."), std::string::npos);
 }
 
@@ -102,8 +99,7 @@ TEST(Startup, BrokenDataFileEndsTheProgramWithItsMessage)
     std::ofstream(dir.file("data/database.lua")) << "system = { fontNormal = \"DejaVuSans.ttf\", fontSizeM = 16.5 }\n";
     std::string command = "cd '" + dir.path() + "' && '" VEMRA_PROGRAM "' 2>err.txt";
     int status = std::system(command.c_str());
-    std::ifstream err(dir.file("err.txt"));
-    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    std::string text = readFile(dir.file("err.txt"));
     if (text.find("audio") != std::string::npos)
         GTEST_SKIP() << "no audio output here: " << text;
     ASSERT_TRUE(WIFEXITED(status));

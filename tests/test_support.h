@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <unistd.h>
@@ -27,8 +29,8 @@ public:
     const std::string &path() const { return path_; }
     std::string file(const std::string &name) const { return path_ + "/" + name; }
 
-    // Makes the folder the working directory until leave().
-    void enter()
+    // Makes the folder the working directory until leave(); true when it is.
+    bool enter()
     {
         if (!entered_) {
             char *cwd = getcwd(nullptr, 0);
@@ -36,11 +38,14 @@ public:
             free(cwd);
             entered_ = chdir(path_.c_str()) == 0;
         }
+        return entered_;
     }
-    void leave()
+    // True when the working directory is no longer the folder.
+    bool leave()
     {
         if (entered_ && chdir(old_.c_str()) == 0)
             entered_ = false;
+        return !entered_;
     }
 
 private:
@@ -48,3 +53,12 @@ private:
     std::string old_;
     bool entered_ = false;
 };
+
+// The whole text of a file ("" when it cannot be read).
+inline std::string readFile(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}

@@ -20,14 +20,6 @@
 
 namespace {
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void writeFile(const std::string &path, const std::string &text)
 {
     std::ofstream out(path);

@@ -61,13 +61,15 @@ void _al_draw_orthogonal_tile_layer(ALLEGRO_MAP_LAYER *layer, ALLEGRO_MAP *map, 
     al_hold_bitmap_drawing(true);
     for (int y = first_row; y <= last_row && y < layer->height; y++) {
         for (int x = first_column; x <= last_column && x < layer->width; x++) {
-            ALLEGRO_MAP_TILE *tile = al_get_single_tile(map, layer, x, y);
+            /* One read of the cell gives its tile and its flip bits. */
+            uint32_t cell = lookup_tile(layer, x, y);
+            ALLEGRO_MAP_TILE *tile = al_get_tile_for_id(map, (int)(cell & ~TILED_FLIP_BITS));
             if (!tile || !tile->bitmap)
                 continue;
             int cell_flags = flags;
-            if (flipped_horizontally(layer, x, y))
+            if (cell & TILED_FLIPPED_HORIZONTALLY)
                 cell_flags |= ALLEGRO_FLIP_HORIZONTAL;
-            if (flipped_vertically(layer, x, y))
+            if (cell & TILED_FLIPPED_VERTICALLY)
                 cell_flags |= ALLEGRO_FLIP_VERTICAL;
             float px = (float)((long long)map->tile_width * x) - sx + dx;
             float py = (float)((long long)map->tile_height * y) - sy + dy;

@@ -33,11 +33,6 @@ static char *copy_attribute(xmlNode *node, const char *name)
     return g_strdup(get_xml_attribute(node, name));
 }
 
-static bool is_element(xmlNode *node, const char *name)
-{
-    return node->type == XML_ELEMENT_NODE && strcmp((const char *)node->name, name) == 0;
-}
-
 /* "visible": hidden exactly when the number read is 0. */
 static bool read_visible(xmlNode *node)
 {
@@ -171,23 +166,20 @@ static size_t decode_base64(xmlNode *data, const char *text, uint32_t *cells, si
         written = size / 4 < count ? size / 4 : count;
         for (size_t i = 0; i < written; i++)
             cells[i] = little_endian(bytes + 4 * i);
-    } else if (count > 0) {
-        /* Inflated straight into the cells, then put in host order. */
+    } else {
+        /* Inflated straight into the cells (an empty layer has none: the
+         * stream is still checked), then put in host order. */
         unsigned char *out = (unsigned char *)cells;
         size_t produced = 0;
         int ret = inf(bytes, size, out, count * 4, &produced);
         if (ret != Z_OK)
             zerr(ret);
-        size_t whole = produced / 4;
-        memset(out + whole * 4, 0, produced - whole * 4);
-        for (size_t i = 0; i < whole; i++)
+        written = produced / 4;
+        /* The bytes of a cell cut short leave it empty. */
+        if (produced > written * 4)
+            memset(out + written * 4, 0, produced - written * 4);
+        for (size_t i = 0; i < written; i++)
             cells[i] = little_endian(out + 4 * i);
-        written = whole;
-    } else {
-        size_t produced;
-        int ret = inf(bytes, size, NULL, 0, &produced);
-        if (ret != Z_OK)
-            zerr(ret);
     }
     g_free(bytes);
     return written;
@@ -341,7 +333,8 @@ static ALLEGRO_MAP_TILESET *parse_tileset(xmlNode *node)
 }
 
 /* The map's tilesets ordered by firstgid, and among equal firstgids in
- * document order, for finding the tileset of a gid by binary search. */
+ * reverse document order, for finding the tileset of a gid by binary search:
+ * the last entry whose firstgid is not above a gid is then the one wanted. */
 typedef struct {
     ALLEGRO_MAP_TILESET *tileset;
     size_t order; /* position in document order */
@@ -357,7 +350,7 @@ static int compare_tileset_entries(const void *a, const void *b)
     const TilesetEntry *x = a, *y = b;
     if (x->tileset->firstgid != y->tileset->firstgid)
         return x->tileset->firstgid < y->tileset->firstgid ? -1 : 1;
-    return x->order < y->order ? -1 : x->order > y->order;
+    return x->order > y->order ? -1 : x->order < y->order;
 }
 
 /* False when out of memory. */
@@ -393,20 +386,7 @@ static ALLEGRO_MAP_TILESET *tileset_for_id(const TilesetIndex *index, uint32_t i
         else
             hi = mid;
     }
-    if (lo == 0)
-        return NULL;
-    /* The first entry with the firstgid found. */
-    int firstgid = entries[lo - 1].tileset->firstgid;
-    size_t first = 0;
-    hi = lo - 1;
-    while (first < hi) {
-        size_t mid = first + (hi - first) / 2;
-        if (entries[mid].tileset->firstgid < firstgid)
-            first = mid + 1;
-        else
-            hi = mid;
-    }
-    return entries[first].tileset;
+    return lo == 0 ? NULL : entries[lo - 1].tileset;
 }
 
 /* Every gid used by the layer gets a tile record and, when its tileset has

@@ -17,6 +17,9 @@ extern "C" {
 
 /* ---- xml ----------------------------------------------------------- */
 
+/* True when the node is an element called `name`. */
+bool is_element(xmlNode *node, const char *name);
+
 /* The node's child elements called `name`, in reverse document order; free
  * the list cells with g_slist_free. */
 GSList *get_children_for_name(xmlNode *node, const char *name);

@@ -7,33 +7,33 @@
 
 #include "tiled_internal.h"
 
-static bool is_element(xmlNode *node, const char *name)
+bool is_element(xmlNode *node, const char *name)
 {
     return node->type == XML_ELEMENT_NODE && strcmp((const char *)node->name, name) == 0;
 }
 
-GSList *get_children_for_name(xmlNode *node, const char *name)
+/* The child elements called name1 or (when not null) name2, in reverse
+ * document order. */
+static GSList *children_named(xmlNode *node, const char *name1, const char *name2)
 {
     GSList *list = NULL;
     if (!node)
         return NULL;
     for (xmlNode *child = node->children; child; child = child->next) {
-        if (is_element(child, name))
+        if (is_element(child, name1) || (name2 && is_element(child, name2)))
             list = g_slist_prepend(list, child);
     }
     return list;
 }
 
+GSList *get_children_for_name(xmlNode *node, const char *name)
+{
+    return children_named(node, name, NULL);
+}
+
 GSList *get_children_for_either_name(xmlNode *node, const char *name1, const char *name2)
 {
-    GSList *list = NULL;
-    if (!node)
-        return NULL;
-    for (xmlNode *child = node->children; child; child = child->next) {
-        if (is_element(child, name1) || is_element(child, name2))
-            list = g_slist_prepend(list, child);
-    }
-    return list;
+    return children_named(node, name1, name2);
 }
 
 xmlNode *get_first_child_for_name(xmlNode *node, const char *name)
