@@ -1,0 +1,24 @@
+// The player: the party leader as map object 0, the map change that moves it
+// from map to map, and the interact trigger in front of it.
+#pragma once
+
+#include <string>
+
+void createPlayer();
+// Makes the named map current and puts the player at (x, y) pixels; with
+// fade, freezes the screen first and crossfades to the new scene. False when
+// the map could not be loaded: nothing then changed.
+bool teleport(std::string map, int x, int y, bool fade);
+void player_checkTrigger();
+
+void player_setDir(int direction);
+void player_setPos(int pose);
+void player_setXSpeed(int speed);
+void player_addXSpeed(int speed);
+void player_setYSpeed(int speed);
+void player_addYSpeed(int speed);
+int player_getMoveSpeed();
+void player_updatePosition();
+void player_updateFrame();
+void player_update();
+void player_draw();
