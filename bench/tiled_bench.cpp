@@ -262,7 +262,7 @@ bool floor_layer(xmlNode *layer)
 
 // The floor for the map file `path` in folder `dir`: false when something in
 // it could not be read.
-bool floor_map(const std::string &dir, const std::string &path)
+__attribute__((noinline)) bool floor_map(const std::string &dir, const std::string &path)
 {
     xmlDoc *doc = xmlReadFile(path.c_str(), nullptr, 0);
     xmlNode *root = doc ? xmlDocGetRootElement(doc) : nullptr;

@@ -110,6 +110,21 @@ static bool has_text(const char *text)
     return false;
 }
 
+/* The gid at the start of a csv piece. A plain run of up to ten digits, what
+ * nearly every cell holds, is read here; anything else (white space, a sign,
+ * more digits) goes to tiled_read_gid, which gives the same result for both. */
+static uint32_t read_csv_gid(const char *p, const char **end)
+{
+    const char *q = p;
+    uint64_t value = 0;
+    while (q - p < 10 && *q >= '0' && *q <= '9')
+        value = value * 10 + (uint64_t)(*q++ - '0');
+    if (q == p || (*q >= '0' && *q <= '9'))
+        return tiled_read_gid(p, end);
+    *end = q;
+    return value > 0xFFFFFFFFu ? 0 : (uint32_t)value;
+}
+
 /* Comma-separated gids, one pass; empty pieces are skipped. Returns the
  * number of cells written. */
 static size_t decode_csv(const char *text, uint32_t *cells, size_t count)
@@ -124,7 +139,7 @@ static size_t decode_csv(const char *text, uint32_t *cells, size_t count)
             continue;
         }
         const char *end;
-        cells[i++] = tiled_read_gid(p, &end);
+        cells[i++] = read_csv_gid(p, &end);
         p = end;
         while (*p && *p != ',')
             p++;
@@ -144,9 +159,64 @@ static size_t decode_xml_tiles(xmlNode *data, uint32_t *cells, size_t count)
     return i;
 }
 
-static uint32_t little_endian(const unsigned char *bytes)
+/* The cells were filled with their bytes in file order: little-endian. */
+static void cells_from_little_endian(uint32_t *cells, size_t count)
 {
-    return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 | (uint32_t)bytes[3] << 24;
+#if G_BYTE_ORDER == G_BIG_ENDIAN
+    for (size_t i = 0; i < count; i++)
+        cells[i] = GUINT32_FROM_LE(cells[i]);
+#else
+    (void)cells;
+    (void)count;
+#endif
+}
+
+/* Decodes base64 text into `out`, which has room for `room` bytes; whatever
+ * decodes past that is not wanted. Returns the number of bytes stored. */
+static size_t decode_base64_into(const char *text, unsigned char *out, size_t room)
+{
+    gint state = 0;
+    guint save = 0;
+    size_t left = strlen(text);
+    size_t stored = 0;
+    while (left > 0 && stored < room) {
+        /* One step stores at most 3 bytes per 4 characters, plus 3. */
+        size_t fits = room - stored >= 6 ? (room - stored - 3) / 3 * 4 : 0;
+        if (fits > 0) {
+            size_t n = fits < left ? fits : left;
+            stored += g_base64_decode_step(text, n, out + stored, &state, &save);
+            text += n;
+            left -= n;
+        } else {
+            /* The last few bytes: through a buffer, keeping what fits. */
+            unsigned char scratch[3 * 64 + 3];
+            size_t n = left < 256 ? left : 256;
+            size_t got = g_base64_decode_step(text, n, scratch, &state, &save);
+            size_t take = got < room - stored ? got : room - stored;
+            memcpy(out + stored, scratch, take);
+            stored += take;
+            text += n;
+            left -= n;
+        }
+    }
+    return stored;
+}
+
+/* Base64 text whose bytes are inflated into the cells. */
+static size_t decode_compressed(const char *text, uint32_t *cells, size_t count)
+{
+    size_t length = strlen(text);
+    gint state = 0;
+    guint save = 0;
+    guchar *bytes = g_malloc(length / 4 * 3 + 3);
+    size_t size = g_base64_decode_step(text, length, bytes, &state, &save);
+    size_t produced = 0;
+    /* An empty layer has no cells: the stream is still checked. */
+    int ret = inf(bytes, size, (unsigned char *)cells, count * 4, &produced);
+    if (ret != Z_OK)
+        zerr(ret);
+    g_free(bytes);
+    return produced / 4;
 }
 
 static size_t decode_base64(xmlNode *data, const char *text, uint32_t *cells, size_t count)
@@ -158,31 +228,36 @@ static size_t decode_base64(xmlNode *data, const char *text, uint32_t *cells, si
     }
     if (!has_text(text))
         return 0;
-
-    gsize size = 0;
-    size_t written = 0;
-    guchar *bytes = g_base64_decode(text, &size);
-    if (!compression) {
-        written = size / 4 < count ? size / 4 : count;
-        for (size_t i = 0; i < written; i++)
-            cells[i] = little_endian(bytes + 4 * i);
-    } else {
-        /* Inflated straight into the cells (an empty layer has none: the
-         * stream is still checked), then put in host order. */
-        unsigned char *out = (unsigned char *)cells;
-        size_t produced = 0;
-        int ret = inf(bytes, size, out, count * 4, &produced);
-        if (ret != Z_OK)
-            zerr(ret);
-        written = produced / 4;
-        /* The bytes of a cell cut short leave it empty. */
-        if (produced > written * 4)
-            memset(out + written * 4, 0, produced - written * 4);
-        for (size_t i = 0; i < written; i++)
-            cells[i] = little_endian(out + 4 * i);
-    }
-    g_free(bytes);
+    /* Decoded or inflated straight into the cells; bytes of a cell cut short
+     * are left for the caller to clear. */
+    size_t written;
+    if (!compression)
+        written = decode_base64_into(text, (unsigned char *)cells, count * 4) / 4;
+    else
+        written = decode_compressed(text, cells, count);
+    cells_from_little_endian(cells, written);
     return written;
+}
+
+/* Fills the leading cells from the "data" element by its coding; returns
+ * how many. */
+static size_t decode_cells(xmlNode *data, uint32_t *cells, size_t count)
+{
+    /* The text of the data element (csv and base64). */
+    const char *text = NULL;
+    xmlNode *first = data->children;
+    if (first && (first->type == XML_TEXT_NODE || first->type == XML_CDATA_SECTION_NODE))
+        text = (const char *)first->content;
+
+    const char *encoding = get_xml_attribute(data, "encoding");
+    if (!encoding)
+        return decode_xml_tiles(data, cells, count);
+    if (strcmp(encoding, "csv") == 0)
+        return text ? decode_csv(text, cells, count) : 0;
+    if (strcmp(encoding, "base64") == 0)
+        return decode_base64(data, text, cells, count);
+    fprintf(stderr, "Error: unknown encoding format '%s'\n", encoding);
+    return 0;
 }
 
 bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer, size_t *written)
@@ -193,31 +268,17 @@ bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer, size_t *written)
         written = &unused;
     *written = 0;
     layer->data = NULL;
+    /* Not zeroed here: the decoders fill the leading cells, and only the
+     * cells after them are cleared. */
     if (count > 0) {
-        layer->data = al_calloc(count, sizeof *layer->data);
+        layer->data = al_malloc(count * sizeof *layer->data);
         if (!layer->data)
             return false;
     }
-    if (!data)
-        return true;
-
-    /* The text of the data element (csv and base64). */
-    const char *text = NULL;
-    xmlNode *first = data->children;
-    if (first && (first->type == XML_TEXT_NODE || first->type == XML_CDATA_SECTION_NODE))
-        text = (const char *)first->content;
-
-    const char *encoding = get_xml_attribute(data, "encoding");
-    if (!encoding) {
-        *written = decode_xml_tiles(data, layer->data, count);
-    } else if (strcmp(encoding, "csv") == 0) {
-        if (text)
-            *written = decode_csv(text, layer->data, count);
-    } else if (strcmp(encoding, "base64") == 0) {
-        *written = decode_base64(data, text, layer->data, count);
-    } else {
-        fprintf(stderr, "Error: unknown encoding format '%s'\n", encoding);
-    }
+    if (data)
+        *written = decode_cells(data, layer->data, count);
+    if (count > *written)
+        memset(layer->data + *written, 0, (count - *written) * sizeof *layer->data);
     return true;
 }
 
