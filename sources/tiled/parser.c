@@ -450,34 +450,88 @@ static ALLEGRO_MAP_TILESET *tileset_for_id(const TilesetIndex *index, uint32_t i
     return lo == 0 ? NULL : entries[lo - 1].tileset;
 }
 
+/* What the tile passes of one map share: the tilesets by firstgid, and a
+ * bit for each gid whose tile is complete (it has its record and was given
+ * its bitmap), so that the next run of that gid costs one bit test. */
+typedef struct {
+    TilesetIndex index;
+    unsigned char *done;
+    size_t done_gids; /* gids that `done` has room for */
+} TilePass;
+
+/* Gids from here on are not marked (they go through the tile table each
+ * time): the bits stay within 2 MB whatever gids a map uses. */
+#define MAX_MARKED_GIDS ((size_t)1 << 24)
+
+static bool is_done(const TilePass *pass, uint32_t id)
+{
+    return id < pass->done_gids && (pass->done[id >> 3] >> (id & 7) & 1) != 0;
+}
+
+static void mark_done(TilePass *pass, uint32_t id)
+{
+    if (id >= MAX_MARKED_GIDS)
+        return;
+    if (id >= pass->done_gids) {
+        size_t gids = 1024;
+        while (gids <= id)
+            gids *= 2;
+        unsigned char *done = al_realloc(pass->done, gids / 8);
+        if (!done)
+            return; /* the gid is looked up again next time */
+        memset(done + pass->done_gids / 8, 0, (gids - pass->done_gids) / 8);
+        pass->done = done;
+        pass->done_gids = gids;
+    }
+    pass->done[id >> 3] |= (unsigned char)(1u << (id & 7));
+}
+
+/* Gives the tile of gid `id` its record and bitmap when it has none yet.
+ * A gid of no tileset is reported once per layer (*warned). */
+static void complete_tile(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer, uint32_t id, bool *warned)
+{
+    ALLEGRO_MAP_TILE *tile = g_hash_table_lookup(map->tiles, GINT_TO_POINTER((int)id));
+    if (!tile) {
+        ALLEGRO_MAP_TILESET *tileset = tileset_for_id(&pass->index, id);
+        if (!tileset) {
+            if (!*warned)
+                fprintf(stderr, "Error: layer '%s' uses gid %u, which belongs to no tileset\n",
+                        or_null(layer->name), (unsigned)id);
+            *warned = true;
+            return;
+        }
+        tile = new_tile((int)id, tileset, g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
+        if (!tile)
+            return;
+        tileset->tiles = g_slist_prepend(tileset->tiles, tile);
+        g_hash_table_insert(map->tiles, GINT_TO_POINTER((int)id), tile);
+    }
+    give_tile_bitmap(tile);
+    mark_done(pass, id);
+}
+
+/* The first cell from `i` on that differs from `cell`, or `count`. Maps are
+ * mostly long runs of one value: four cells are compared at a time. */
+static size_t run_end(const uint32_t *cells, size_t i, size_t count, uint32_t cell)
+{
+    while (i + 4 <= count &&
+           ((cells[i] ^ cell) | (cells[i + 1] ^ cell) | (cells[i + 2] ^ cell) | (cells[i + 3] ^ cell)) == 0)
+        i += 4;
+    while (i < count && cells[i] == cell)
+        i++;
+    return i;
+}
+
 /* Every gid used by the layer gets a tile record and, when its tileset has
  * an image, one sub-bitmap. Only the first `count` cells can hold a gid. */
-static void tile_pass(ALLEGRO_MAP *map, const TilesetIndex *index, ALLEGRO_MAP_LAYER *layer, size_t count)
+static void tile_pass(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer, size_t count)
 {
-    uint32_t last = 0;
+    const uint32_t *cells = layer->data;
     bool warned = false;
-    for (size_t i = 0; i < count; i++) {
-        uint32_t id = layer->data[i] & ~TILED_FLIP_BITS;
-        if (id == 0 || id == last)
-            continue;
-        last = id;
-        ALLEGRO_MAP_TILE *tile = g_hash_table_lookup(map->tiles, GINT_TO_POINTER((int)id));
-        if (!tile) {
-            ALLEGRO_MAP_TILESET *tileset = tileset_for_id(index, id);
-            if (!tileset) {
-                if (!warned)
-                    fprintf(stderr, "Error: layer '%s' uses gid %u, which belongs to no tileset\n",
-                            or_null(layer->name), (unsigned)id);
-                warned = true;
-                continue;
-            }
-            tile = new_tile((int)id, tileset, g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
-            if (!tile)
-                continue;
-            tileset->tiles = g_slist_prepend(tileset->tiles, tile);
-            g_hash_table_insert(map->tiles, GINT_TO_POINTER((int)id), tile);
-        }
-        give_tile_bitmap(tile);
+    for (size_t i = 0; i < count; i = run_end(cells, i + 1, count, cells[i])) {
+        uint32_t id = cells[i] & ~TILED_FLIP_BITS;
+        if (id != 0 && !is_done(pass, id))
+            complete_tile(map, pass, layer, id, &warned);
     }
 }
 
@@ -503,7 +557,7 @@ static ALLEGRO_MAP_OBJECT *parse_object(xmlNode *node, ALLEGRO_MAP_LAYER *layer)
 
 /* Reads one "layer" or "objectgroup" into a new layer, or null when the map
  * must be refused (after its line). */
-static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, const TilesetIndex *index, xmlNode *node,
+static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, TilePass *pass, xmlNode *node,
                                       const char *filename)
 {
     ALLEGRO_MAP_LAYER *layer = al_calloc(1, sizeof *layer);
@@ -539,7 +593,7 @@ static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, const TilesetIndex *inde
             _al_free_layer(layer);
             return NULL;
         }
-        tile_pass(map, index, layer, written);
+        tile_pass(map, pass, layer, written);
     } else {
         layer->type = TILED_OBJECT_LAYER;
         GSList *children = get_children_for_name(node, "object");
@@ -582,15 +636,15 @@ static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
     g_slist_free(children);
     cache_tile_list(map);
 
-    TilesetIndex index;
-    if (!build_tileset_index(&index, map)) {
+    TilePass pass = {0};
+    if (!build_tileset_index(&pass.index, map)) {
         fprintf(stderr, "Error: out of memory while loading map %s\n", filename);
         return false;
     }
     bool ok = true;
     children = get_children_for_either_name(root, "layer", "objectgroup");
     for (GSList *l = children; l && ok; l = l->next) {
-        ALLEGRO_MAP_LAYER *layer = parse_layer(map, &index, l->data, filename);
+        ALLEGRO_MAP_LAYER *layer = parse_layer(map, &pass, l->data, filename);
         if (!layer) {
             ok = false;
             break;
@@ -605,7 +659,8 @@ static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
         map->layers = g_slist_prepend(map->layers, layer);
     }
     g_slist_free(children);
-    al_free(index.entries);
+    al_free(pass.index.entries);
+    al_free(pass.done);
     if (!ok)
         return false;
 
