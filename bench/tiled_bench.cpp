@@ -21,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -220,8 +221,9 @@ size_t base64_bytes(const char *text, unsigned char *out)
     return g_base64_decode_step(text, std::strlen(text), out, &state, &save);
 }
 
-// The cells of one layer, as the least a loader must do for them.
-bool floor_layer(xmlNode *layer)
+// The cells of one layer, as the least a loader must do for them; they are
+// added to `layers`, since a loader hands back every layer at once.
+bool floor_layer(xmlNode *layer, std::vector<uint32_t *> &layers)
 {
     size_t count = std::strtoul(attribute(layer, "width"), nullptr, 10) *
                    std::strtoul(attribute(layer, "height"), nullptr, 10);
@@ -231,6 +233,7 @@ bool floor_layer(xmlNode *layer)
     const char *compression = attribute(data, "compression");
     size_t text_bytes = std::strlen(text) / 4 * 3 + 3;
     uint32_t *cells = static_cast<uint32_t *>(std::malloc(std::max(count * 4, text_bytes)));
+    layers.push_back(cells);
     bool ok = true;
     if (std::strcmp(encoding, "csv") == 0) {
         csv_cells(text, cells, count);
@@ -239,12 +242,12 @@ bool floor_layer(xmlNode *layer)
         for (size_t i = 0; i < count; i++)
             cells[i] = GUINT32_FROM_LE(cells[i]);
     } else {
-        std::vector<unsigned char> bytes(text_bytes);
-        size_t size = base64_bytes(text, bytes.data());
+        std::unique_ptr<unsigned char[]> bytes(new unsigned char[text_bytes]); // not zeroed
+        size_t size = base64_bytes(text, bytes.get());
         z_stream strm;
         std::memset(&strm, 0, sizeof strm);
         inflateInit2(&strm, 15 + 32);
-        strm.next_in = bytes.data();
+        strm.next_in = bytes.get();
         strm.avail_in = static_cast<uInt>(size);
         strm.next_out = reinterpret_cast<Bytef *>(cells);
         strm.avail_out = static_cast<uInt>(count * 4);
@@ -256,7 +259,6 @@ bool floor_layer(xmlNode *layer)
     // Keeps the decoding from being optimised away.
     static volatile uint32_t sink;
     sink = cells[count / 2];
-    std::free(cells);
     return ok;
 }
 
@@ -267,11 +269,12 @@ __attribute__((noinline)) bool floor_map(const std::string &dir, const std::stri
     xmlDoc *doc = xmlReadFile(path.c_str(), nullptr, 0);
     xmlNode *root = doc ? xmlDocGetRootElement(doc) : nullptr;
     bool ok = root != nullptr;
+    std::vector<uint32_t *> layers;
     for (xmlNode *node = root ? root->children : nullptr; node && ok; node = node->next) {
         if (node->type != XML_ELEMENT_NODE)
             continue;
         if (std::strcmp(reinterpret_cast<const char *>(node->name), "layer") == 0) {
-            ok = floor_layer(node);
+            ok = floor_layer(node, layers);
         } else if (std::strcmp(reinterpret_cast<const char *>(node->name), "tileset") == 0) {
             std::string image = dir + "/" + attribute(child_named(node, "image"), "source");
             ALLEGRO_BITMAP *bitmap = al_load_bitmap(image.c_str());
@@ -281,6 +284,8 @@ __attribute__((noinline)) bool floor_map(const std::string &dir, const std::stri
         }
     }
     xmlFreeDoc(doc);
+    for (uint32_t *cells : layers)
+        std::free(cells);
     return ok;
 }
 
