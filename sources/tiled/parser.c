@@ -451,8 +451,9 @@ static ALLEGRO_MAP_TILESET *tileset_for_id(const TilesetIndex *index, uint32_t i
 }
 
 /* What the tile passes of one map share: the tilesets by firstgid, and a
- * bit for each gid whose tile is complete (it has its record and was given
- * its bitmap), so that the next run of that gid costs one bit test. */
+ * bit for each gid that needs nothing more (0, and each gid whose tile has
+ * its record and was given its bitmap), so that most cells cost one bit
+ * test. */
 typedef struct {
     TilesetIndex index;
     unsigned char *done;
@@ -463,11 +464,8 @@ typedef struct {
  * time): the bits stay within 2 MB whatever gids a map uses. */
 #define MAX_MARKED_GIDS ((size_t)1 << 24)
 
-static bool is_done(const TilePass *pass, uint32_t id)
-{
-    return id < pass->done_gids && (pass->done[id >> 3] >> (id & 7) & 1) != 0;
-}
-
+/* A gid that cannot be marked (too large, or out of memory) is simply
+ * looked at again each time. */
 static void mark_done(TilePass *pass, uint32_t id)
 {
     if (id >= MAX_MARKED_GIDS)
@@ -478,7 +476,7 @@ static void mark_done(TilePass *pass, uint32_t id)
             gids *= 2;
         unsigned char *done = al_realloc(pass->done, gids / 8);
         if (!done)
-            return; /* the gid is looked up again next time */
+            return;
         memset(done + pass->done_gids / 8, 0, (gids - pass->done_gids) / 8);
         pass->done = done;
         pass->done_gids = gids;
@@ -486,10 +484,18 @@ static void mark_done(TilePass *pass, uint32_t id)
     pass->done[id >> 3] |= (unsigned char)(1u << (id & 7));
 }
 
+static bool cell_done(const TilePass *pass, uint32_t cell)
+{
+    uint32_t id = cell & ~TILED_FLIP_BITS;
+    return id < pass->done_gids && (pass->done[id >> 3] >> (id & 7) & 1) != 0;
+}
+
 /* Gives the tile of gid `id` its record and bitmap when it has none yet.
  * A gid of no tileset is reported once per layer (*warned). */
 static void complete_tile(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer, uint32_t id, bool *warned)
 {
+    if (id == 0)
+        return;
     ALLEGRO_MAP_TILE *tile = g_hash_table_lookup(map->tiles, GINT_TO_POINTER((int)id));
     if (!tile) {
         ALLEGRO_MAP_TILESET *tileset = tileset_for_id(&pass->index, id);
@@ -510,16 +516,42 @@ static void complete_tile(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *l
     mark_done(pass, id);
 }
 
-/* The first cell from `i` on that differs from `cell`, or `count`. Maps are
- * mostly long runs of one value: four cells are compared at a time. */
-static size_t run_end(const uint32_t *cells, size_t i, size_t count, uint32_t cell)
+static void complete_cells(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer,
+                           const uint32_t *cells, size_t count, bool *warned)
 {
-    while (i + 4 <= count &&
-           ((cells[i] ^ cell) | (cells[i + 1] ^ cell) | (cells[i + 2] ^ cell) | (cells[i + 3] ^ cell)) == 0)
-        i += 4;
-    while (i < count && cells[i] == cell)
-        i++;
-    return i;
+    /* A gid that stays unmarked (no tileset) is looked up once per run. */
+    uint32_t previous = 0;
+    for (size_t i = 0; i < count; i++) {
+        if (cells[i] == previous || cell_done(pass, cells[i]))
+            continue;
+        previous = cells[i];
+        complete_tile(map, pass, layer, cells[i] & ~TILED_FLIP_BITS, warned);
+    }
+}
+
+/* Four cells in one vector register, and the result of comparing them. */
+typedef uint32_t CellQuad __attribute__((vector_size(16)));
+typedef int32_t CellQuadMask __attribute__((vector_size(16)));
+
+#define CELL_BLOCK 16
+
+/* Whether the block of cells holds no values but its first and its last:
+ * one run, or the end of one and the start of the next, as nearly every
+ * block of a map does. Compared four cells at a time, without branches. */
+static bool block_of_two_values(const uint32_t *cells)
+{
+    uint32_t first = cells[0], last = cells[CELL_BLOCK - 1];
+    const CellQuad firsts = {first, first, first, first};
+    const CellQuad lasts = {last, last, last, last};
+    CellQuadMask others = {0, 0, 0, 0};
+    for (int i = 0; i < CELL_BLOCK; i += 4) {
+        CellQuad quad;
+        memcpy(&quad, cells + i, sizeof quad);
+        others |= (quad != firsts) & (quad != lasts);
+    }
+    uint64_t halves[2];
+    memcpy(halves, &others, sizeof halves);
+    return (halves[0] | halves[1]) == 0;
 }
 
 /* Every gid used by the layer gets a tile record and, when its tileset has
@@ -528,11 +560,14 @@ static void tile_pass(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer
 {
     const uint32_t *cells = layer->data;
     bool warned = false;
-    for (size_t i = 0; i < count; i = run_end(cells, i + 1, count, cells[i])) {
-        uint32_t id = cells[i] & ~TILED_FLIP_BITS;
-        if (id != 0 && !is_done(pass, id))
-            complete_tile(map, pass, layer, id, &warned);
+    size_t i = 0;
+    for (; i + CELL_BLOCK <= count; i += CELL_BLOCK) {
+        if (block_of_two_values(cells + i) && cell_done(pass, cells[i]) &&
+            cell_done(pass, cells[i + CELL_BLOCK - 1]))
+            continue;
+        complete_cells(map, pass, layer, cells + i, CELL_BLOCK, &warned);
     }
+    complete_cells(map, pass, layer, cells + i, count - i, &warned);
 }
 
 /* ---- layers and objects -------------------------------------------------- */
@@ -641,6 +676,7 @@ static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
         fprintf(stderr, "Error: out of memory while loading map %s\n", filename);
         return false;
     }
+    mark_done(&pass, 0); /* an empty cell has no tile to make */
     bool ok = true;
     children = get_children_for_either_name(root, "layer", "objectgroup");
     for (GSList *l = children; l && ok; l = l->next) {
