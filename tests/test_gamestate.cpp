@@ -2,6 +2,7 @@
 // by tick, conditions, switches, variables and self switches.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -252,6 +253,14 @@ TEST_F(EventTest, Conditions)
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
     EXPECT_FALSE(condition("nosuch.field"));
     EXPECT_TRUE(found("nosuch")) << err;
+    // Each text is compiled once: it says what failed once, and a buffer
+    // that now holds another text is compiled anew.
+    EXPECT_FALSE(condition("1 +") || condition("nosuch.field"));
+    EXPECT_EQ(err, "");
+    char text[] = "flag";
+    EXPECT_TRUE(condition(text));
+    strcpy(text, "nil ");
+    EXPECT_FALSE(condition(text));
 
     // A command called from a condition belongs to no event.
     ASSERT_TRUE(start(1, "ev", -1));
