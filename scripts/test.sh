@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything and runs the test suite, then runs
-# the map loader's tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer with leak checks. Fails when either run fails.
+# the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer
+# with leak checks. Fails when either run fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -15,25 +15,27 @@ ctest_log=build/ctest-output.log
 ctest_status=0
 (cd build && ctest --output-on-failure -j"$(nproc)") 2>&1 | tee "$ctest_log" || ctest_status=$?
 
-# The sanitizer build holds the map loader's tests alone.
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# with leak checks in every test process.
+asan_log=build-asan/ctest-output.log
 asan_status=0
+asan_start=$(date +%s)
 {
     cmake -S . -B build-asan -DVEMRA_ASAN=ON -DVEMRA_BENCH=OFF &&
-        cmake --build build-asan --target tiled_tests -j"$(nproc)" &&
-        # GSlice's own allocator (lists, hash tables) would hide GLib blocks
-        # from the leak checker: give every block to malloc instead. Any
-        # undefined behaviour ends the run with an error.
-        (cd build-asan && G_SLICE=always-malloc ASAN_OPTIONS=detect_leaks=1 \
-            UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ./tests/tiled_tests --gtest_brief=1)
+        cmake --build build-asan -j"$(nproc)" &&
+        (cd build-asan && . ../scripts/sanitizer_env.sh && ctest --output-on-failure -j"$(nproc)") 2>&1 |
+            tee "$asan_log"
 } || asan_status=$?
-if [ "$asan_status" -eq 0 ]; then
-    echo "Sanitizer run of tiled_tests: passed."
-else
-    echo "Sanitizer run of tiled_tests: FAILED (status $asan_status)."
-fi
+echo "Sanitizer run: $(( $(date +%s) - asan_start )) s."
 
-# The suite's own summary comes last.
+# The summaries come last: the sanitizer run's, then the suite's own.
 echo
+if [ "$asan_status" -eq 0 ]; then
+    echo "Sanitizer run of the whole suite: passed."
+else
+    echo "Sanitizer run of the whole suite: FAILED (status $asan_status)."
+    sed -n '/tests passed/,$p' "$asan_log" 2>/dev/null || true
+fi
 sed -n '/tests passed/,$p' "$ctest_log"
 if [ "$ctest_status" -ne 0 ]; then
     exit "$ctest_status"

@@ -39,6 +39,13 @@ protected:
     TempDir dir;
 
     void SetUp() override { ASSERT_FALSE(dir.path().empty()); }
+    // Each test's last state is the one the host still holds.
+    void TearDown() override
+    {
+        if (L)
+            lua_close(L);
+        L = nullptr;
+    }
 
     std::string script(const std::string &name, const std::string &text)
     {
@@ -131,6 +138,7 @@ TEST_F(LuaHostTest, SyntaxErrorAndRuntimeError)
     ASSERT_NE(state, nullptr);
     EXPECT_EQ(globalType(state, "x"), "nil");
     EXPECT_EQ(lua_gettop(state), 0);
+    lua_close(state);
 
     std::string failing = script("failing.lua", "x = 1\nerror('stop')\ny = 2\n");
     state = parse_scriptOpen(failing.c_str(), false);
