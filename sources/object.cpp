@@ -284,12 +284,12 @@ void object_updatePosition(int slot)
     int sx = sign(o.xSpeed);
     int sy = sign(o.ySpeed);
     object_applySpeed(slot);
-    int vx = o.xSpeed;
-    int vy = o.ySpeed;
+    // A stop at a wall or an object ends the speed itself on that axis, not
+    // only this tick's move.
     if (o.active && o.collide)
-        object_collisionPass(slot, vx, vy, sx, sy);
-    o.x += vx;
-    o.y += vy;
+        object_collisionPass(slot, o.xSpeed, o.ySpeed, sx, sy);
+    o.x += o.xSpeed;
+    o.y += o.ySpeed;
     o.pixelX = o.x / UNIT;
     o.pixelY = o.y / UNIT;
     o.screenX = o.pixelX - mapObj.scrollX + mapObj.regionX + o.width / 2;
