@@ -10,6 +10,7 @@
 
 MapObject mapObjects[MAP_OBJECT_COUNT];
 void (*object_playSe)(std::string path, float volume, float speed) = engine_playSe;
+bool (*object_runEventFunction)(int slot, const char *name, int id) = gs_runEventFunction;
 
 // One pixel in units.
 static const int UNIT = 128;
@@ -439,7 +440,7 @@ void object_processAuto(int slot)
     if (o.autoDone || !gs_runEventCondition(object_text(o.autoCondition)))
         return;
     fputs("AUTO!\n", stderr);
-    gs_runEventFunction(slot, object_text(o.autoCall), slot);
+    object_runEventFunction(slot, object_text(o.autoCall), slot);
     o.autoDone = true;
 }
 
@@ -447,12 +448,12 @@ void object_processTouch(int slot)
 {
     const MapObject &o = mapObjects[slot];
     if (gs_runEventCondition(object_text(o.touchCondition)))
-        gs_runEventFunction(slot, object_text(o.touchCall), -1);
+        object_runEventFunction(slot, object_text(o.touchCall), -1);
 }
 
 void object_processTrigger(int slot)
 {
     const MapObject &o = mapObjects[slot];
     if (gs_runEventCondition(object_text(o.interactCondition)))
-        gs_runEventFunction(slot, object_text(o.interactCall), -1);
+        object_runEventFunction(slot, object_text(o.interactCall), -1);
 }
