@@ -153,13 +153,14 @@ static void map_createObjects(ALLEGRO_MAP *map, const char *name)
     int count = 0;
     ALLEGRO_MAP_OBJECT **objects = al_get_objects(al_get_layer_for_name(map, "events"), &count);
     for (int i = 0; i < count; i++) {
-        int slot = al_get_object_gid(objects[i]) + 1;
-        // Slot 0 is the player's, and the table ends at 999.
-        if (slot < 1 || slot >= MAP_OBJECT_COUNT)
-            fprintf(stderr, "Object id %d in map \"%s\" is outside 0 to %d; skipped.\n", slot - 1, name,
+        int id = al_get_object_gid(objects[i]);
+        // Slot 0 is the player's, and the table ends at 999. The id is tested
+        // before the slot is computed: the largest ids have no slot number.
+        if (id < 0 || id > MAP_OBJECT_COUNT - 2)
+            fprintf(stderr, "Object id %d in map \"%s\" is outside 0 to %d; skipped.\n", id, name,
                     MAP_OBJECT_COUNT - 2);
         else
-            map_parseObject(slot, objects[i]);
+            map_parseObject(id + 1, objects[i]);
     }
     al_free(objects);
 }

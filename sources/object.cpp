@@ -10,6 +10,7 @@
 
 MapObject mapObjects[MAP_OBJECT_COUNT];
 void (*object_playSe)(std::string path, float volume, float speed) = engine_playSe;
+bool (*object_runEventFunction)(int slot, const char *name, int id) = gs_runEventFunction;
 
 // One pixel in units.
 static const int UNIT = 128;
@@ -284,12 +285,12 @@ void object_updatePosition(int slot)
     int sx = sign(o.xSpeed);
     int sy = sign(o.ySpeed);
     object_applySpeed(slot);
-    int vx = o.xSpeed;
-    int vy = o.ySpeed;
+    // A stop at a wall or an object ends the speed itself on that axis, not
+    // only this tick's move.
     if (o.active && o.collide)
-        object_collisionPass(slot, vx, vy, sx, sy);
-    o.x += vx;
-    o.y += vy;
+        object_collisionPass(slot, o.xSpeed, o.ySpeed, sx, sy);
+    o.x += o.xSpeed;
+    o.y += o.ySpeed;
     o.pixelX = o.x / UNIT;
     o.pixelY = o.y / UNIT;
     o.screenX = o.pixelX - mapObj.scrollX + mapObj.regionX + o.width / 2;
@@ -439,7 +440,7 @@ void object_processAuto(int slot)
     if (o.autoDone || !gs_runEventCondition(object_text(o.autoCondition)))
         return;
     fputs("AUTO!\n", stderr);
-    gs_runEventFunction(slot, object_text(o.autoCall), slot);
+    object_runEventFunction(slot, object_text(o.autoCall), slot);
     o.autoDone = true;
 }
 
@@ -447,12 +448,12 @@ void object_processTouch(int slot)
 {
     const MapObject &o = mapObjects[slot];
     if (gs_runEventCondition(object_text(o.touchCondition)))
-        gs_runEventFunction(slot, object_text(o.touchCall), -1);
+        object_runEventFunction(slot, object_text(o.touchCall), -1);
 }
 
 void object_processTrigger(int slot)
 {
     const MapObject &o = mapObjects[slot];
     if (gs_runEventCondition(object_text(o.interactCondition)))
-        gs_runEventFunction(slot, object_text(o.interactCall), -1);
+        object_runEventFunction(slot, object_text(o.interactCall), -1);
 }

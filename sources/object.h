@@ -71,6 +71,9 @@ extern MapObject mapObjects[MAP_OBJECT_COUNT];
 
 // Plays a footstep sound: engine_playSe unless a test puts its own here.
 extern void (*object_playSe)(std::string path, float volume, float speed);
+// Starts the event function of a trigger: gs_runEventFunction unless a test
+// puts its own here.
+extern bool (*object_runEventFunction)(int slot, const char *name, int id);
 
 MapObject *getMapObject(int slot);
 MapObject *getPlayerObject();
