@@ -60,6 +60,8 @@ void gs_loadMapScript(const char *name);
 Interpreter *gs_getInterpreterById(int id);
 bool gs_runEventFunction(int slot, const char *name, int id);
 bool gs_runEventCondition(const char *text);
+// True while an event function runs: the only time the command table appends.
+bool gs_eventFunctionRunning();
 Interpreter *gs_getActiveInterpreter();
 void gs_setActiveInterpreter(int id);
 void gs_update();
@@ -79,3 +81,7 @@ void gs_setVariable(int id, int value);
 std::string gs_getSelfSwitchKey(const std::string &name, int a, int b);
 bool gs_getSelfSwitch(const std::string &name, int a, int b);
 void gs_setSelfSwitch(const std::string &name, int a, int b, bool value);
+
+// Back to program start: no map script, every interpreter idle, all switches,
+// variables and self switches cleared.
+void gs_reset();

@@ -1,6 +1,9 @@
 #include "luaparse.h"
 
+#include <cstdio>
 #include <sstream>
+
+#include "gamestate.h"
 
 lua_State *L = nullptr;
 
@@ -24,8 +27,19 @@ void parse_init()
 {
 }
 
-lua_State *parse_scriptOpen(const char *path, bool registerCommands)
+// A chunk may raise any value; a message names what it was when no text.
+static void parse_keepError(lua_State *state, std::string *error)
 {
+    if (!error)
+        return;
+    const char *message = lua_tostring(state, -1);
+    *error = message ? message : std::string("(error object is a ") + luaL_typename(state, -1) + " value)";
+}
+
+lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error)
+{
+    if (error)
+        error->clear();
     L = luaL_newstate();
     if (!L)
         return nullptr;
@@ -34,8 +48,11 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands)
     // The chunk runs before the standard libraries are opened: its top level
     // only defines globals. Whatever it returns (or the error message of a
     // failed load or run) stays on the stack for the call below.
-    if (path && luaL_loadfilex(state, path, nullptr) == LUA_OK)
-        lua_pcall(state, 0, LUA_MULTRET, 0);
+    int status = path ? luaL_loadfilex(state, path, nullptr) : LUA_ERRFILE;
+    if (status == LUA_OK)
+        status = lua_pcall(state, 0, LUA_MULTRET, 0);
+    if (status != LUA_OK && lua_gettop(state) > 0)
+        parse_keepError(state, error);
 
     luaL_openlibs(state);
     if (registerCommands)
@@ -44,8 +61,8 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands)
     // The last value the chunk returned runs once, now that the libraries
     // and the command table are in place. An error message is not callable
     // and fails silently.
-    if (lua_gettop(state) > 0)
-        lua_pcall(state, 0, 0, 0);
+    if (lua_gettop(state) > 0 && lua_pcall(state, 0, 0, 0) != LUA_OK && status == LUA_OK)
+        parse_keepError(state, error);
     lua_settop(state, 0);
     return state;
 }
@@ -61,9 +78,163 @@ void parse_doString(lua_State *state, std::string text)
     lua_settop(state, top);
 }
 
+// --- the event-command table -------------------------------------------------
+
+// Commands made outside an event function (a condition, a function the chunk
+// returned at load) have no event to belong to and are dropped.
+static void parse_append(int32_t code, std::vector<std::string> strings, std::vector<int32_t> ints)
+{
+    Interpreter *interpreter = gs_getActiveInterpreter();
+    if (interpreter && gs_eventFunctionRunning())
+        interpreter->commands.push_back(EventCommand{code, std::move(strings), std::move(ints)});
+}
+
+void parse_showText(const std::string &text)
+{
+    parse_append(SHOW_TEXT, {text}, {});
+}
+
+void parse_setDir(int event, int direction)
+{
+    parse_append(SET_DIR, {}, {event, direction});
+}
+
+void parse_wait(int ticks)
+{
+    parse_append(WAIT, {}, {ticks});
+}
+
+void parse_loop()
+{
+    parse_append(LOOP, {}, {});
+}
+
+void parse_newRoute()
+{
+    parse_append(NEW_ROUTE, {}, {});
+}
+
+void parse_addPoint(int x, int y)
+{
+    parse_append(ADD_POINT, {}, {x, y});
+}
+
+void parse_setRoute(int event, bool repeat)
+{
+    parse_append(SET_ROUTE, {}, {event, repeat ? 1 : 0});
+}
+
+void parse_addEnd()
+{
+    if (Interpreter *interpreter = gs_getActiveInterpreter())
+        interpreter->commands.push_back(EventCommand{END, {}, {}});
+}
+
+// The Lua side. Argument checks raise Lua errors, which jump: each function
+// checks all its arguments before it makes any C++ object.
+
+// An integer, an integral float or a string of one, cut to its low 32 bits.
+static int32_t parse_intArg(lua_State *state, int arg)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(luaL_checkinteger(state, arg)));
+}
+
+static int parse_luaShowText(lua_State *state)
+{
+    size_t length;
+    const char *text = luaL_checklstring(state, 1, &length);
+    parse_showText(std::string(text, length));
+    return 0;
+}
+
+static int parse_luaSetDir(lua_State *state)
+{
+    int32_t event = parse_intArg(state, 1);
+    int32_t direction = parse_intArg(state, 2);
+    parse_setDir(event, direction);
+    return 0;
+}
+
+static int parse_luaWait(lua_State *state)
+{
+    parse_wait(parse_intArg(state, 1));
+    return 0;
+}
+
+static int parse_luaLoop(lua_State *)
+{
+    parse_loop();
+    return 0;
+}
+
+static int parse_luaNewRoute(lua_State *)
+{
+    parse_newRoute();
+    return 0;
+}
+
+static int parse_luaAddPoint(lua_State *state)
+{
+    int32_t x = parse_intArg(state, 1);
+    int32_t y = parse_intArg(state, 2);
+    parse_addPoint(x, y);
+    return 0;
+}
+
+static int parse_luaSetRoute(lua_State *state)
+{
+    int32_t event = parse_intArg(state, 1);
+    parse_setRoute(event, lua_toboolean(state, 2));
+    return 0;
+}
+
+static const luaL_Reg parse_commands[] = {
+    {"show_text", parse_luaShowText},
+    {"set_dir", parse_luaSetDir},
+    {"wait", parse_luaWait},
+    {"loop", parse_luaLoop},
+    {"new_route", parse_luaNewRoute},
+    {"add_point", parse_luaAddPoint},
+    {"set_route", parse_luaSetRoute},
+    {nullptr, nullptr},
+};
+
+static int parse_refuseField(lua_State *state)
+{
+    return luaL_error(state, "no writable variable '%s'", luaL_tolstring(state, 2, nullptr));
+}
+
+// Runs in a protected call, so that nothing the script left can abort the
+// program here.
+static int parse_registerBody(lua_State *state)
+{
+    lua_pushglobaltable(state);
+    lua_pushliteral(state, "command");
+    lua_rawget(state, 1);
+    if (lua_istable(state, 2)) {
+        // The script's own table takes the functions and stays open to it.
+        luaL_setfuncs(state, parse_commands, 0);
+        return 0;
+    }
+    if (!lua_isnil(state, 2))
+        fprintf(stderr, "Map script: the global 'command' holds a %s; the event commands replace it.\n",
+                luaL_typename(state, 2));
+    luaL_newlib(state, parse_commands);
+    lua_newtable(state);
+    lua_pushcfunction(state, parse_refuseField);
+    lua_setfield(state, -2, "__newindex");
+    lua_setmetatable(state, -2);
+    lua_pushliteral(state, "command");
+    lua_pushvalue(state, -2);
+    lua_rawset(state, 1);
+    return 0;
+}
+
 void parse_registerFunctions(lua_State *state)
 {
-    // The event commands fill this table; until they exist it stays empty.
-    lua_newtable(state);
-    lua_setglobal(state, "command");
+    int top = lua_gettop(state);
+    lua_pushcfunction(state, parse_registerBody);
+    if (lua_pcall(state, 0, 0, 0) != LUA_OK)
+        fprintf(stderr, "Map script: the event commands could not be installed: %s\n", lua_tostring(state, -1));
+    lua_settop(state, top);
 }

@@ -16,8 +16,23 @@ std::vector<std::string> &split(const std::string &text, char delimiter, std::ve
 std::vector<std::string> split(const std::string &text, char delimiter);
 
 void parse_init();
-lua_State *parse_scriptOpen(const char *path, bool registerCommands);
+// When error is given, it receives Lua's message for a file that did not load
+// or failed while it ran, and stays empty otherwise.
+lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error = nullptr);
 void parse_doString(lua_State *state, std::string text);
 
-// Installs the event-command table `command` in a state.
+// Installs the event-command table `command` in a state: into a table the
+// script made itself, else into a new one that refuses new fields.
 void parse_registerFunctions(lua_State *state);
+
+// The event commands behind that table. Each appends one command to the
+// active interpreter while an event function runs, and nothing otherwise.
+void parse_showText(const std::string &text);
+void parse_setDir(int event, int direction);
+void parse_wait(int ticks);
+void parse_loop();
+void parse_newRoute();
+void parse_addPoint(int x, int y);
+void parse_setRoute(int event, bool repeat);
+// Closes the active interpreter's list; the engine calls it after every event.
+void parse_addEnd();

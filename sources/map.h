@@ -45,3 +45,10 @@ void setScroll(int x, int y);
 void scrollMapX(int dx);
 void scrollMapY(int dy);
 void map_draw();
+
+// The two halves of load_map, for a map change that must do its own work
+// between them. map_open writes the loading line and opens the map (null,
+// after a message, when it cannot); map_install frees the current map and
+// makes the opened one current.
+ALLEGRO_MAP *map_open(const char *name);
+void map_install(const char *name, ALLEGRO_MAP *map);

@@ -1,21 +1,458 @@
 #include "object.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "gamestate.h"
+#include "map.h"
 #include "system.h"
 
 MapObject mapObjects[MAP_OBJECT_COUNT];
 void (*object_playSe)(std::string path, float volume, float speed) = engine_playSe;
+
+// One pixel in units.
+static const int UNIT = 128;
+
+static int sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
 
 MapObject *getMapObject(int slot)
 {
     return &mapObjects[slot];
 }
 
+MapObject *getPlayerObject()
+{
+    return getMapObject(0);
+}
+
+int getMapObjectX(int slot)
+{
+    return mapObjects[slot].x;
+}
+
+int getMapObjectY(int slot)
+{
+    return mapObjects[slot].y;
+}
+
+int getMapObjectZ(int slot)
+{
+    const MapObject &o = mapObjects[slot];
+    if (o.priority == 0)
+        return -1;
+    // A fixed key above the whole screen, deliberately not in units.
+    if (o.priority == 1)
+        return engine_ScrH() + 320;
+    return o.y + o.priority - 2;
+}
+
+void object_setPriority(int slot, int p)
+{
+    mapObjects[slot].priority = p;
+}
+
+bool object_hasGraphic(int slot)
+{
+    return mapObjects[slot].hasGraphic;
+}
+
+// Sprite sheets belong to the bitmap cache, which keeps them until exit.
+void object_bmpCreate(int, const char *)
+{
+}
+
+void object_bmpDestroy(int)
+{
+}
+
+static void object_walk(int slot, int dx, int dy, int dir)
+{
+    MapObject &o = mapObjects[slot];
+    o.xSpeed += dx * o.moveSpeed;
+    o.ySpeed += dy * o.moveSpeed;
+    o.dir = dir;
+    object_setPos(slot, 1);
+}
+
+void object_moveLeft(int slot) { object_walk(slot, -1, 0, 2); }
+void object_moveRight(int slot) { object_walk(slot, 1, 0, 1); }
+void object_moveUp(int slot) { object_walk(slot, 0, -1, 3); }
+void object_moveDown(int slot) { object_walk(slot, 0, 1, 0); }
+
+void object_create(int slot, int animWidth, int animHeight, const char *graphicName, int x, int y,
+                   int width, int height, int yOff, int priority, bool collide, bool stepSound)
+{
+    MapObject &o = mapObjects[slot];
+    o.animWidth = animWidth;
+    o.animHeight = animHeight;
+    o.graphicPath = std::string("gfx/charsets/") + graphicName;
+    o.width = width;
+    o.height = height;
+    o.yOff = yOff;
+    o.priority = priority;
+    o.active = true;
+    o.collide = collide;
+    o.stepSound = stepSound;
+    object_moveTo(slot, x, y);
+    o.hasGraphic = graphicName[0] != '\0';
+    o.autoDone = false;
+    o.moveSpeed = 64;
+    o.maxSpeed = 256;
+    object_setDir(slot, 0);
+    object_setPos(slot, 0);
+    o.opacity = 1;
+    o.tint = al_map_rgba_f(1, 1, 1, (float)o.opacity);
+    o.xScale = o.yScale = 1.0f;
+    cache_loadBitmap(o.graphicPath);
+}
+
+void object_setEvent(int slot, const char *touchCall, const char *interactCall, const char *autoCall,
+                     const char *touchCondition, const char *interactCondition, const char *autoCondition,
+                     const char *visibleCondition)
+{
+    MapObject &o = mapObjects[slot];
+    o.touchCall = touchCall;
+    o.interactCall = interactCall;
+    o.autoCall = autoCall;
+    o.touchCondition = touchCondition;
+    o.interactCondition = interactCondition;
+    o.autoCondition = autoCondition;
+    o.visibleCondition = visibleCondition;
+}
+
+void object_destroy(int slot)
+{
+    MapObject &o = mapObjects[slot];
+    o.animWidth = o.animHeight = 0;
+    if (o.hasGraphic)
+        object_bmpDestroy(slot);
+    o.width = o.height = 0;
+    o.yOff = 0;
+    o.priority = 0;
+    o.active = false;
+    object_moveTo(slot, 0, 0);
+    // A later object in this slot starts from rest: it must not walk the
+    // route of the map that was left.
+    o.xSpeed = o.ySpeed = 0;
+    o.route.clear();
+    o.routeIndex = 0;
+    o.routeActive = o.routeLoop = false;
+    o.frame = o.frameTimer = 0;
+    // The event texts pointed into the map that is being freed.
+    object_setEvent(slot, "", "", "", "", "", "", "");
+}
+
+void object_moveTo(int slot, int px, int py)
+{
+    mapObjects[slot].x = px * UNIT;
+    mapObjects[slot].y = py * UNIT;
+}
+
+void object_setDir(int slot, int d)
+{
+    mapObjects[slot].dir = d;
+}
+
+void object_setPos(int slot, int pose)
+{
+    MapObject &o = mapObjects[slot];
+    if (pose == 0) {
+        o.frameStart = 0;
+        o.frameEnd = 1;
+        o.frameDelay = 8;
+    } else if (pose == 1) {
+        o.frameStart = 1;
+        o.frameEnd = 5;
+        o.frameDelay = 10 - o.maxSpeed / UNIT;
+        if (o.frameDelay <= 0)
+            o.frameDelay = 1;
+    }
+}
+
+void object_setXSpeed(int slot, int v) { mapObjects[slot].xSpeed = v; }
+void object_setYSpeed(int slot, int v) { mapObjects[slot].ySpeed = v; }
+void object_addXSpeed(int slot, int v) { mapObjects[slot].xSpeed += v; }
+void object_addYSpeed(int slot, int v) { mapObjects[slot].ySpeed += v; }
+int object_getMoveSpeed(int slot) { return mapObjects[slot].moveSpeed; }
+
+bool check_collision(int a, int b, int x, int y)
+{
+    const MapObject &oa = mapObjects[a];
+    const MapObject &ob = mapObjects[b];
+    return ob.x + ob.width * UNIT > x && x + oa.width * UNIT > ob.x &&
+           ob.y + ob.height * UNIT > y && y + oa.height * UNIT > ob.y;
+}
+
+bool object_getTileCollision(int slot, int x, int y)
+{
+    const MapObject &o = mapObjects[slot];
+    // Division truncates toward zero: -1 unit lies in pixel column 0. The far
+    // corners lie one pixel beyond the box.
+    int px = x / UNIT;
+    int py = y / UNIT;
+    return map_getTileCollision(px, py) || map_getTileCollision(px, py + o.height) ||
+           map_getTileCollision(px + o.width, py) || map_getTileCollision(px + o.width, py + o.height);
+}
+
+// Friction, the speed cap and the split of the speed's length over the two
+// axes, in single precision.
+static void object_applySpeed(int slot)
+{
+    MapObject &o = mapObjects[slot];
+    float ax = (float)std::abs(o.xSpeed);
+    float ay = (float)std::abs(o.ySpeed);
+    float speed = (float)sqrt((double)ax * ax + (double)ay * ay);
+    int sx = sign(o.xSpeed);
+    int sy = sign(o.ySpeed);
+    float angle = atanf(ay / (o.xSpeed != 0 ? ax : 1.0f));
+    speed -= (float)(o.moveSpeed / 2);
+    if (speed > (float)o.maxSpeed)
+        speed = (float)o.maxSpeed;
+    if (speed < 0)
+        speed = 0;
+    if (speed == 0)
+        object_setPos(slot, 0);
+    o.xSpeed = (int)(cosf(angle) * speed * (float)sx);
+    o.ySpeed = (int)(sinf(angle) * speed * (float)sy);
+}
+
+// What a box test asks when the mover stands at (x, y): a blocking tile, or
+// the box of the object in slot `other`.
+struct Obstacle {
+    int other;
+    bool at(int slot, int x, int y) const
+    {
+        return other < 0 ? object_getTileCollision(slot, x, y) : check_collision(slot, other, x, y);
+    }
+};
+
+// Moves the mover on by whole pixels, (dx, dy) units at a time, up to the
+// obstacle. An object that starts inside the obstacle would find free space
+// only beyond it, so the stepping is held to the pixels the speed could cover.
+static void object_stepUpTo(int slot, const Obstacle &what, int dx, int dy, int speed)
+{
+    MapObject &o = mapObjects[slot];
+    int limit = (std::abs(speed) + UNIT - 1) / UNIT;
+    for (int n = 0; n < limit && !what.at(slot, o.x + dx, o.y + dy); n++) {
+        o.x += dx;
+        o.y += dy;
+    }
+}
+
+// Stops the mover at an obstacle on each axis and on the diagonal. True when
+// the horizontal or vertical movement stopped there.
+static bool object_collide(int slot, const Obstacle &what, int &vx, int &vy, int sx, int sy)
+{
+    const MapObject &o = mapObjects[slot];
+    bool stopped = false;
+    if (what.at(slot, o.x + vx, o.y)) {
+        object_stepUpTo(slot, what, sx * UNIT, 0, vx);
+        vx = 0;
+        stopped = true;
+    }
+    if (what.at(slot, o.x, o.y + vy)) {
+        object_stepUpTo(slot, what, 0, sy * UNIT, vy);
+        vy = 0;
+        stopped = true;
+    }
+    if (what.at(slot, o.x + vx, o.y + vy))
+        vx = vy = 0;
+    return stopped;
+}
+
+static void object_collisionPass(int slot, int &vx, int &vy, int sx, int sy)
+{
+    object_collide(slot, Obstacle{-1}, vx, vy, sx, sy);
+    for (int j = 0; j < MAP_OBJECT_COUNT; j++) {
+        if (j == slot || !mapObjects[j].active)
+            continue;
+        bool touched = false;
+        if (mapObjects[j].collide)
+            touched = object_collide(slot, Obstacle{j}, vx, vy, sx, sy) && slot == 0;
+        object_updateTriggers(j, touched);
+    }
+}
+
+void object_updatePosition(int slot)
+{
+    object_updateMoveRoute(slot);
+    MapObject &o = mapObjects[slot];
+    int sx = sign(o.xSpeed);
+    int sy = sign(o.ySpeed);
+    object_applySpeed(slot);
+    int vx = o.xSpeed;
+    int vy = o.ySpeed;
+    if (o.active && o.collide)
+        object_collisionPass(slot, vx, vy, sx, sy);
+    o.x += vx;
+    o.y += vy;
+    o.pixelX = o.x / UNIT;
+    o.pixelY = o.y / UNIT;
+    o.screenX = o.pixelX - mapObj.scrollX + mapObj.regionX + o.width / 2;
+    o.screenY = o.pixelY - mapObj.scrollY + mapObj.regionY + o.height;
+}
+
+// --- routes ------------------------------------------------------------------
+
 void object_setMoveroute(int slot, std::vector<Point> route, bool loop)
 {
-    MapObject *o = getMapObject(slot);
-    o->route = std::move(route);
-    o->routeIndex = 0;
+    MapObject &o = mapObjects[slot];
+    o.route = std::move(route);
+    o.routeIndex = 0;
     // An empty route has no point to steer to: it ends at once.
-    o->routeActive = !o->route.empty();
-    o->routeLoop = loop;
+    o.routeActive = !o.route.empty();
+    o.routeLoop = loop;
+}
+
+void object_updateMoveRoute(int slot)
+{
+    MapObject &o = mapObjects[slot];
+    if (!o.routeActive)
+        return;
+    if (o.routeIndex < 0 || o.routeIndex >= (int)o.route.size()) {
+        o.routeActive = false;
+        return;
+    }
+    const Point &p = o.route[o.routeIndex];
+    int px = o.x / UNIT;
+    int py = o.y / UNIT;
+    if (!(px < p.x && p.x < px + o.width)) {
+        if (p.x - o.pixelX < 0)
+            object_moveLeft(slot);
+        else
+            object_moveRight(slot);
+    }
+    if (!(py < p.y && p.y < py + o.height)) {
+        if (p.y - o.pixelY < 0)
+            object_moveUp(slot);
+        else
+            object_moveDown(slot);
+    }
+    object_isMovePointAchieved(slot);
+}
+
+void object_isMovePointAchieved(int slot)
+{
+    MapObject &o = mapObjects[slot];
+    const Point &p = o.route[o.routeIndex];
+    int px = o.x / UNIT;
+    int py = o.y / UNIT;
+    // The arrival box reaches 8 pixels further left and up only.
+    if (!(px - 8 < p.x && p.x < px + o.width && py - 8 < p.y && p.y < py + o.height))
+        return;
+    if (++o.routeIndex >= (int)o.route.size()) {
+        if (o.routeLoop)
+            o.routeIndex = 0;
+        else
+            o.routeActive = false;
+    }
+}
+
+// --- animation and step sounds --------------------------------------------
+
+void object_update(int slot)
+{
+    object_updatePosition(slot);
+    object_updateFrame(slot);
+}
+
+void object_updateFrame(int slot)
+{
+    MapObject &o = mapObjects[slot];
+    if (++o.frameTimer < o.frameDelay)
+        return;
+    if (++o.frame >= o.frameEnd)
+        o.frame = o.frameStart;
+    object_updateStep(slot);
+    o.frameTimer = 0;
+}
+
+void object_updateStep(int slot)
+{
+    const MapObject &o = mapObjects[slot];
+    if (!o.stepSound || (o.frame != 2 && o.frame != 4))
+        return;
+    int n = rand() % 4 + 1;
+    float speed = (float)((rand() % 200) / 100.0 + 0.9);
+    object_playSe(object_getTileStepSound(slot) + to_string(n) + ".ogg", 0.5f, speed);
+}
+
+std::string object_getTileStepSound(int slot)
+{
+    const MapObject &o = mapObjects[slot];
+    return map_getTileStepSound(o.pixelX + o.width / 2, o.pixelY + o.height / 2);
+}
+
+// --- drawing -----------------------------------------------------------------
+
+// The object's sprite sheet, or null when it has none that holds its cell.
+static ALLEGRO_BITMAP *object_sheet(const MapObject &o)
+{
+    if (!o.hasGraphic || o.animWidth <= 0 || o.animHeight <= 0 || o.frame < 0 || o.dir < 0)
+        return nullptr;
+    ALLEGRO_BITMAP *sheet = cache_getBitmap(o.graphicPath);
+    if (!sheet || (o.frame + 1) * o.animWidth > al_get_bitmap_width(sheet) ||
+        (o.dir + 1) * o.animHeight > al_get_bitmap_height(sheet))
+        return nullptr;
+    return sheet;
+}
+
+void object_draw(int slot)
+{
+    const MapObject &o = mapObjects[slot];
+    ALLEGRO_BITMAP *sheet = object_sheet(o);
+    if (!sheet || !al_get_target_bitmap())
+        return;
+    al_draw_tinted_scaled_rotated_bitmap_region(
+        sheet, (float)(o.frame * o.animWidth), (float)(o.dir * o.animHeight), (float)o.animWidth,
+        (float)o.animHeight, o.tint, (float)(o.animWidth / 2), (float)o.yOff, (float)o.screenX,
+        (float)o.screenY, o.xScale, o.yScale, o.angle, o.flags);
+}
+
+// --- triggers ----------------------------------------------------------------
+
+// A slot that never held a map object has no event texts at all.
+static const char *object_text(const char *text)
+{
+    return text ? text : "";
+}
+
+void object_updateTriggers(int slot, bool touched)
+{
+    if (slot == 0)
+        return;
+    object_processAuto(slot);
+    if (gs_interpreterRunning())
+        return;
+    const MapObject &o = mapObjects[slot];
+    if (touched || check_collision(slot, 0, o.x, o.y))
+        object_processTouch(slot);
+}
+
+void object_processAuto(int slot)
+{
+    MapObject &o = mapObjects[slot];
+    if (o.autoDone || !gs_runEventCondition(object_text(o.autoCondition)))
+        return;
+    fputs("AUTO!\n", stderr);
+    gs_runEventFunction(slot, object_text(o.autoCall), slot);
+    o.autoDone = true;
+}
+
+void object_processTouch(int slot)
+{
+    const MapObject &o = mapObjects[slot];
+    if (gs_runEventCondition(object_text(o.touchCondition)))
+        gs_runEventFunction(slot, object_text(o.touchCall), -1);
+}
+
+void object_processTrigger(int slot)
+{
+    const MapObject &o = mapObjects[slot];
+    if (gs_runEventCondition(object_text(o.interactCondition)))
+        gs_runEventFunction(slot, object_text(o.interactCall), -1);
 }

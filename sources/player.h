@@ -2,13 +2,19 @@
 // from map to map, and the interact trigger in front of it.
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "object.h"
 
 void createPlayer();
 // Makes the named map current and puts the player at (x, y) pixels; with
 // fade, freezes the screen first and crossfades to the new scene. False when
 // the map could not be loaded: nothing then changed.
 bool teleport(std::string map, int x, int y, bool fade);
+// teleport with the arrival computed once the new map stands: where the
+// player arrives may depend on that map's size.
+bool player_teleport(const std::string &map, bool fade, const std::function<Point()> &arrival);
 void player_checkTrigger();
 
 void player_setDir(int direction);

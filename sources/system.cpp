@@ -18,7 +18,9 @@
 #include "database.h"
 #include "input.h"
 #include "luaparse.h"
+#include "message.h"
 #include "party.h"
+#include "player.h"
 #include "xc.h"
 
 // ===========================================================================
@@ -149,9 +151,18 @@ int engine_initialize()
     return 0;
 }
 
-void engine_createNewGameObjects()
+int engine_createNewGameObjects()
 {
     party_initialize();
+    createPlayer();
+    message_setOptions();
+    // The scene needs a map from its first tick on.
+    std::string startMap = getDBSystem()->startMap;
+    if (!teleport(startMap, getDBSystem()->startX, getDBSystem()->startY, true)) {
+        fprintf(stderr, "Failed to load the start map \"%s\".\n", startMap.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 int engine_handleEvent(const ALLEGRO_EVENT &event)
@@ -461,7 +472,7 @@ ALLEGRO_CONFIG *getConfig()
 std::map<std::string, ALLEGRO_BITMAP *> _graphics_Cache;
 std::map<std::string, ALLEGRO_SAMPLE *> _audio_Cache;
 
-bool cache_loadBitmap(std::string path)
+bool cache_loadBitmap(const std::string &path)
 {
     if (_graphics_Cache.count(path))
         return true;
@@ -472,7 +483,7 @@ bool cache_loadBitmap(std::string path)
     return bitmap != nullptr;
 }
 
-ALLEGRO_BITMAP *cache_getBitmap(std::string path)
+ALLEGRO_BITMAP *cache_getBitmap(const std::string &path)
 {
     auto it = _graphics_Cache.find(path);
     return it == _graphics_Cache.end() ? nullptr : it->second;

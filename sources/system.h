@@ -30,7 +30,9 @@ extern engine_callback update_callback;
 extern engine_callback freeze_callback;
 
 int engine_initialize();
-void engine_createNewGameObjects();
+// Builds the party and the player and loads the start map. 1, after a
+// message, when the start map cannot be loaded.
+int engine_createNewGameObjects();
 int engine_loop();
 // Handles one event taken from the queue; engine_loop calls it after its wait.
 // Returns 1 for the display's close event, else 0.
@@ -95,8 +97,8 @@ std::string to_string(int value);
 extern std::map<std::string, ALLEGRO_BITMAP *> _graphics_Cache;
 extern std::map<std::string, ALLEGRO_SAMPLE *> _audio_Cache;
 
-bool cache_loadBitmap(std::string path);
-ALLEGRO_BITMAP *cache_getBitmap(std::string path);
+bool cache_loadBitmap(const std::string &path);
+ALLEGRO_BITMAP *cache_getBitmap(const std::string &path);
 bool cache_loadSound(std::string path);
 void cache_clearBitmaps();
 void cache_clearSamples();

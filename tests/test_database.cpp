@@ -120,6 +120,10 @@ TEST_F(DatabaseTest, SystemRecord)
     EXPECT_EQ(s->startX, 100);
     EXPECT_EQ(s->startY, -7);
     EXPECT_EQ(s->levelMax, 99);
+    // The event commands belong to map scripts only.
+    lua_getglobal(Ll, "command");
+    EXPECT_TRUE(lua_isnil(Ll, -1));
+    lua_pop(Ll, 1);
 }
 
 TEST_F(DatabaseTest, StartParty)

@@ -1,0 +1,309 @@
+#include "map.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "gamestate.h"
+#include "object.h"
+#include "player.h"
+#include "system.h"
+
+Map mapObj;
+int draw_order[MAP_OBJECT_COUNT];
+int draw_size;
+
+// Depth of each draw_order entry, taken when the entry was placed: nothing
+// moves an object after its own update within one map_draw.
+static int draw_depth[MAP_OBJECT_COUNT];
+
+// The layers the tile questions read, found once per map.
+static ALLEGRO_MAP_LAYER *map_groundLayers[2];
+
+Map getMap()
+{
+    return mapObj;
+}
+
+ALLEGRO_MAP *getMapTileset()
+{
+    return mapObj.tiledMap;
+}
+
+static int map_clamp(int v, int low, int high)
+{
+    return v < low ? low : v > high ? high : v;
+}
+
+static ALLEGRO_MAP_TILE *map_tileAt(ALLEGRO_MAP_LAYER *layer, int tx, int ty)
+{
+    if (!mapObj.tiledMap)
+        return nullptr;
+    tx = map_clamp(tx, 0, mapObj.widthInTiles - 1);
+    ty = map_clamp(ty, 0, mapObj.heightInTiles - 1);
+    return al_get_single_tile(mapObj.tiledMap, layer, tx, ty);
+}
+
+ALLEGRO_MAP_TILE *map_getTile(int tx, int ty, const char *layerName)
+{
+    return map_tileAt(al_get_layer_for_name(mapObj.tiledMap, layerName), tx, ty);
+}
+
+bool map_getTileCollision(int px, int py)
+{
+    int tx = px / MAP_WORLD_TILE;
+    int ty = py / MAP_WORLD_TILE;
+    for (ALLEGRO_MAP_LAYER *layer : map_groundLayers)
+        if (atoi(al_get_tile_property(map_tileAt(layer, tx, ty), "block", "0")) == 1)
+            return true;
+    return false;
+}
+
+std::string map_getTileStepSound(int px, int py)
+{
+    int tx = px / MAP_WORLD_TILE;
+    int ty = py / MAP_WORLD_TILE;
+    const char *s0 = al_get_tile_property(map_tileAt(map_groundLayers[0], tx, ty), "stepSound", "");
+    const char *s1 = al_get_tile_property(map_tileAt(map_groundLayers[1], tx, ty), "stepSound", "");
+    return *s1 ? s1 : s0;
+}
+
+static int map_intProperty(ALLEGRO_MAP_OBJECT *object, const char *name, const char *def)
+{
+    return atoi(al_get_object_property(object, name, def));
+}
+
+void map_parseObject(int slot, ALLEGRO_MAP_OBJECT *object)
+{
+    int animWidth = map_intProperty(object, "animWidth", "40");
+    int animHeight = map_intProperty(object, "animHeight", "80");
+    int yOff = map_intProperty(object, "yOff", "80");
+    int priority = map_intProperty(object, "priority", "2");
+    const char *graphicName = al_get_object_property(object, "graphicName", "");
+    bool collide = map_intProperty(object, "collide", "1") == 1;
+    bool stepSound = map_intProperty(object, "stepSound", "1") == 1;
+    int width = al_get_object_width(object);
+    int height = al_get_object_height(object);
+    int x = al_get_object_x(object);
+    int y = al_get_object_y(object);
+    object_create(slot, animWidth, animHeight, graphicName, x, y, width, height, yOff, priority, collide,
+                  stepSound);
+    object_setEvent(slot, al_get_object_property(object, "touchCall", ""),
+                    al_get_object_property(object, "interactCall", ""),
+                    al_get_object_property(object, "autoCall", ""),
+                    al_get_object_property(object, "touchCondition", ""),
+                    al_get_object_property(object, "interactCondition", ""),
+                    al_get_object_property(object, "autoCondition", ""),
+                    al_get_object_property(object, "visibleCondition", ""));
+}
+
+ALLEGRO_MAP *map_open(const char *name)
+{
+    fprintf(stderr, "Loading map: %s... ", name);
+    ALLEGRO_MAP *map = *name ? al_open_map("data/maps", name) : nullptr;
+    if (!map)
+        fprintf(stderr, "\nFailed to load map \"%s\".\n", name);
+    return map;
+}
+
+// The sizes of a newly opened map and the part of the screen it covers: a
+// map smaller than the screen is centred.
+static void map_measure(ALLEGRO_MAP *map)
+{
+    Map &m = mapObj;
+    int screenW = engine_ScrW();
+    int screenH = engine_ScrH();
+    m.widthInTiles = al_get_map_width(map);
+    m.heightInTiles = al_get_map_height(map);
+    m.pixelWidth = m.widthInTiles * al_get_tile_width(map);
+    m.pixelHeight = m.heightInTiles * al_get_tile_height(map);
+    m.maxScrollX = m.pixelWidth - screenW;
+    m.maxScrollY = m.pixelHeight - screenH;
+    m.regionWidth = screenW > m.pixelWidth ? m.pixelWidth : screenW;
+    m.regionHeight = screenH > m.pixelHeight ? m.pixelHeight : screenH;
+    m.regionX = (screenW - m.regionWidth) / 2;
+    m.regionY = (screenH - m.regionHeight) / 2;
+    // One bar for the open and one for each of the twelve sizes.
+    fprintf(stderr, "||||||||||||| FINISHED. \n Region size: %dx%d. \n", m.regionWidth, m.regionHeight);
+}
+
+static void map_readExits(ALLEGRO_MAP *map)
+{
+    static const char *names[4] = {"exitNorth", "exitSouth", "exitEast", "exitWest"};
+    static const char *offsets[4] = {"exitNorthOffset", "exitSouthOffset", "exitEastOffset", "exitWestOffset"};
+    for (int i = 0; i < 4; i++)
+        mapObj.exitName[i] = al_get_map_property(map, names[i], "");
+    for (int i = 0; i < 4; i++)
+        mapObj.exitOffset[i] = atoi(al_get_map_property(map, offsets[i], "0"));
+}
+
+// Music or ambient sound named by the map's properties `<kind>Change`,
+// `<kind>Name`, `<kind>Gain` and `<kind>Speed`.
+static void map_startSound(ALLEGRO_MAP *map, const std::string &kind, const char *folder,
+                           bool (*play)(const char *, float, float))
+{
+    if (atoi(al_get_map_property(map, (kind + "Change").c_str(), "0")) != 1)
+        return;
+    std::string path = folder + std::string(al_get_map_property(map, (kind + "Name").c_str(), "0"));
+    play(path.c_str(), (float)atof(al_get_map_property(map, (kind + "Gain").c_str(), "0")),
+         (float)atof(al_get_map_property(map, (kind + "Speed").c_str(), "0")));
+}
+
+static void map_createObjects(ALLEGRO_MAP *map, const char *name)
+{
+    int count = 0;
+    ALLEGRO_MAP_OBJECT **objects = al_get_objects(al_get_layer_for_name(map, "events"), &count);
+    for (int i = 0; i < count; i++) {
+        int slot = al_get_object_gid(objects[i]) + 1;
+        // Slot 0 is the player's, and the table ends at 999.
+        if (slot < 1 || slot >= MAP_OBJECT_COUNT)
+            fprintf(stderr, "Object id %d in map \"%s\" is outside 0 to %d; skipped.\n", slot - 1, name,
+                    MAP_OBJECT_COUNT - 2);
+        else
+            map_parseObject(slot, objects[i]);
+    }
+    al_free(objects);
+}
+
+void map_install(const char *name, ALLEGRO_MAP *map)
+{
+    map_destroy();
+    mapObj.tiledMap = map;
+    map_measure(map);
+    map_readExits(map);
+    map_groundLayers[0] = al_get_layer_for_name(map, "BG0");
+    map_groundLayers[1] = al_get_layer_for_name(map, "BG1");
+    gs_loadMapScript(name);
+    map_startSound(map, "bgm", "sfx/bgm/", engine_playBgm);
+    map_startSound(map, "bgs", "sfx/bgs/", engine_playBgs);
+    map_createObjects(map, name);
+}
+
+bool load_map(const char *name)
+{
+    ALLEGRO_MAP *map = map_open(name);
+    if (map)
+        map_install(name, map);
+    return map != nullptr;
+}
+
+void map_destroy()
+{
+    if (mapObj.tiledMap)
+        al_free_map(mapObj.tiledMap);
+    mapObj.tiledMap = nullptr;
+    map_groundLayers[0] = map_groundLayers[1] = nullptr;
+    for (int i = 1; i < MAP_OBJECT_COUNT; i++)
+        object_destroy(i);
+}
+
+// --- exits ---------------------------------------------------------------------
+
+// The edge the player's whole box lies beyond, tested north, south, east,
+// west; -1 for none.
+static int map_crossedEdge(int px, int py)
+{
+    const MapObject *player = getPlayerObject();
+    if (py < -player->height)
+        return 0;
+    if (py > mapObj.pixelHeight)
+        return 1;
+    if (px > mapObj.pixelWidth)
+        return 2;
+    if (px < -player->width)
+        return 3;
+    return -1;
+}
+
+void process_exit(int px, int py)
+{
+    int edge = map_crossedEdge(px, py);
+    if (edge < 0 || mapObj.exitName[edge].empty())
+        return;
+    // Taken before the change: the new map brings offsets of its own. North
+    // and west arrivals depend on the new map's size.
+    int offset = mapObj.exitOffset[edge];
+    auto arrival = [edge, px, py, offset]() -> Point {
+        switch (edge) {
+        case 0: return {px + offset, mapObj.pixelHeight - MAP_WORLD_TILE};
+        case 1: return {px + offset, 0};
+        case 2: return {0, py + offset};
+        default: return {mapObj.pixelWidth - MAP_WORLD_TILE, py + offset};
+        }
+    };
+    // A map that cannot be opened would otherwise be tried again every tick
+    // while the player stands beyond the edge.
+    if (!player_teleport(mapObj.exitName[edge], true, arrival))
+        mapObj.exitName[edge].clear();
+}
+
+// --- camera ----------------------------------------------------------------------
+
+static int map_scrollAxis(int wished, int region, int screen, int maxScroll)
+{
+    if (region != screen)
+        return 0;
+    return wished > maxScroll ? maxScroll : wished < 0 ? 0 : wished;
+}
+
+void setScroll(int x, int y)
+{
+    mapObj.scrollX = map_scrollAxis(x, mapObj.regionWidth, engine_ScrW(), mapObj.maxScrollX);
+    mapObj.scrollY = map_scrollAxis(y, mapObj.regionHeight, engine_ScrH(), mapObj.maxScrollY);
+}
+
+static int map_scrollBy(int scroll, int d, int maxScroll)
+{
+    if (maxScroll < 0)
+        return 0;
+    return map_clamp(scroll + d, 0, maxScroll);
+}
+
+void scrollMapX(int dx)
+{
+    mapObj.scrollX = map_scrollBy(mapObj.scrollX, dx, mapObj.maxScrollX);
+}
+
+void scrollMapY(int dy)
+{
+    mapObj.scrollY = map_scrollBy(mapObj.scrollY, dy, mapObj.maxScrollY);
+}
+
+// --- drawing ---------------------------------------------------------------------
+
+static void map_drawLayer(const char *name)
+{
+    // One pixel short of the region: the drawer takes in the tile under the
+    // far edge, and the full size would reach a tile past the map.
+    al_draw_layer_region_for_name(mapObj.tiledMap, name, (float)mapObj.scrollX, (float)mapObj.scrollY,
+                                  (float)(mapObj.regionWidth - 1), (float)(mapObj.regionHeight - 1),
+                                  (float)mapObj.regionX, (float)mapObj.regionY, 0);
+}
+
+// Places slot i after every entry of equal or lower depth.
+static void map_insertByDepth(int i)
+{
+    int depth = getMapObjectZ(i);
+    int k = draw_size++;
+    for (; k > 0 && draw_depth[k - 1] > depth; k--) {
+        draw_order[k] = draw_order[k - 1];
+        draw_depth[k] = draw_depth[k - 1];
+    }
+    draw_order[k] = i;
+    draw_depth[k] = depth;
+}
+
+void map_draw()
+{
+    map_drawLayer("BG0");
+    map_drawLayer("BG1");
+    draw_size = 0;
+    for (int i = 0; i < MAP_OBJECT_COUNT; i++) {
+        if (!mapObjects[i].active)
+            continue;
+        object_update(i);
+        map_insertByDepth(i);
+    }
+    for (int k = 0; k < draw_size; k++)
+        object_draw(draw_order[k]);
+    map_drawLayer("BG2");
+}

@@ -1,0 +1,347 @@
+// The event system: map scripts, the command table, interpreters played tick
+// by tick, conditions, switches, variables and self switches.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "gamestate.h"
+#include "luaparse.h"
+#include "system.h"
+#include "test_support.h"
+
+namespace {
+
+using Codes = std::vector<int32_t>;
+using Ints = std::vector<int32_t>;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+Codes codesOf(const Interpreter &interpreter)
+{
+    Codes codes;
+    for (const EventCommand &command : interpreter.commands)
+        codes.push_back(command.code);
+    return codes;
+}
+
+class EventTest : public testing::Test {
+protected:
+    TempDir dir;
+    std::string err;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.enter());
+        mkdir("data", 0755);
+        mkdir("data/maps", 0755);
+        gs_reset();
+        for (MapObject &object : mapObjects)
+            object = MapObject();
+        width = 640;
+    }
+    void TearDown() override { gs_reset(); }
+
+    // Writes the map's script and loads it as the map world does.
+    void load(const std::string &map, const std::string &script)
+    {
+        std::ofstream("data/maps/" + map.substr(0, map.size() > 4 ? map.size() - 4 : 0) + ".lua") << script;
+        CaptureStderr();
+        gs_loadMapScript(map.c_str());
+        err = GetCapturedStderr();
+    }
+    bool start(int slot, const char *name, int id)
+    {
+        CaptureStderr();
+        bool started = gs_runEventFunction(slot, name, id);
+        err = GetCapturedStderr();
+        return started;
+    }
+    bool condition(const char *text)
+    {
+        CaptureStderr();
+        bool holds = gs_runEventCondition(text);
+        err = GetCapturedStderr();
+        return holds;
+    }
+    void ticks(int n)
+    {
+        CaptureStderr();
+        for (int i = 0; i < n; i++)
+            gs_update();
+        err = GetCapturedStderr();
+    }
+    // True when a hundred ticks leave every interpreter idle, asked both
+    // ways: through the kept count and through the flags themselves.
+    bool playOut()
+    {
+        ticks(100);
+        bool any = gameState.mainInterpreter.running || gameState.exclusiveInterpreter.running;
+        for (const Interpreter &interpreter : gameState.interpreters)
+            any = any || interpreter.running;
+        return !any && !gs_interpreterRunning();
+    }
+    bool found(const std::string &text) const { return err.find(text) != std::string::npos; }
+};
+
+TEST_F(EventTest, CommandTable)
+{
+    load("town.tmx",
+         "function basic(arg) command.show_text('hi') command.wait(30) command.set_dir(-1, 0) got = arg end\n"
+         "function conv() command.wait(2.0) command.wait('12') command.show_text(7)\n"
+         "  command.set_route(5) command.set_route(5, 0) command.add_point(4294967297, -2) end\n"
+         "function badFloat() command.wait(1) command.wait(2.5) command.wait(3) end\n"
+         "function badTable() command.add_point(1, 2) command.show_text({}) end\n"
+         "function fields() command.wait = command.new_route command.wait() command.jump = 1 end\n");
+    EXPECT_EQ(err, "Loading town.lua ...DONE\n");
+
+    ASSERT_TRUE(start(1, "basic", 1));
+    EXPECT_EQ(err, "Is basic a function? 1\n");
+    EXPECT_EQ(codesOf(gameState.interpreters[1]), (Codes{SHOW_TEXT, WAIT, SET_DIR, END}));
+    EXPECT_EQ(gameState.interpreters[1].commands[0].strings, std::vector<std::string>{"hi"});
+    EXPECT_EQ(gameState.interpreters[1].commands[2].ints, (Ints{-1, 0}));
+    lua_getglobal(Linterpreter, "got");
+    EXPECT_EQ(lua_tointeger(Linterpreter, -1), 1);
+    lua_pop(Linterpreter, 1);
+
+    ASSERT_TRUE(start(2, "conv", 2));
+    const std::vector<EventCommand> &c = gameState.interpreters[2].commands;
+    ASSERT_EQ(codesOf(gameState.interpreters[2]), (Codes{WAIT, WAIT, SHOW_TEXT, SET_ROUTE, SET_ROUTE, ADD_POINT, END}));
+    EXPECT_EQ(c[0].ints[0] * 100 + c[1].ints[0], 212);
+    EXPECT_EQ(c[2].strings, std::vector<std::string>{"7"});
+    EXPECT_EQ(c[3].ints, (Ints{5, 0}));
+    EXPECT_EQ(c[4].ints, (Ints{5, 1}));
+    EXPECT_EQ(c[5].ints, (Ints{1, -2}));
+    EXPECT_TRUE(c[6].strings.empty() && c[6].ints.empty());
+
+    // A bad argument stops the function: what came before stays, then END.
+    ASSERT_TRUE(start(3, "badFloat", 3));
+    EXPECT_EQ(codesOf(gameState.interpreters[3]), (Codes{WAIT, END}));
+    EXPECT_TRUE(found("Event badFloat stopped: ") && found("number has no integer representation")) << err;
+    ASSERT_TRUE(start(4, "badTable", 4));
+    EXPECT_EQ(codesOf(gameState.interpreters[4]), (Codes{ADD_POINT, END}));
+    EXPECT_TRUE(found("string expected, got table")) << err;
+    // Fields the table holds may be replaced; new ones are refused.
+    ASSERT_TRUE(start(5, "fields", 5));
+    EXPECT_EQ(codesOf(gameState.interpreters[5]), (Codes{NEW_ROUTE, END}));
+    EXPECT_TRUE(found("no writable variable 'jump'")) << err;
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+
+    // A table of the script's own keeps its fields and stays open.
+    load("own.tmx", "command = { mine = 4 }\nfunction ev() command.extra = command.mine command.wait(command.extra) end\n");
+    ASSERT_TRUE(start(1, "ev", -1));
+    EXPECT_EQ(err, "Is ev a function? 1\n");
+    EXPECT_EQ(gameState.mainInterpreter.commands[0].ints, Ints{4});
+    ASSERT_TRUE(playOut());
+
+    // Any other value gives way to the guarded table, with one line.
+    load("num.tmx", "command = 1\nfunction ev() command.loop() command.x = 1 end\n");
+    EXPECT_EQ(err, "Loading num.lua ...Map script: the global 'command' holds a number; "
+                   "the event commands replace it.\nDONE\n");
+    ASSERT_TRUE(start(1, "ev", -1));
+    EXPECT_EQ(codesOf(gameState.mainInterpreter), (Codes{LOOP, END}));
+    EXPECT_TRUE(found("no writable variable 'x'")) << err;
+}
+
+TEST_F(EventTest, TicksWaitsLoopsAndRoutes)
+{
+    load("town.tmx",
+         "function empty() end\n"
+         "function w0() command.wait(0) command.set_dir(1, 1) end\n"
+         "function w1() command.wait(1) command.set_dir(2, 1) end\n"
+         "function w2() command.wait(2) command.set_dir(3, 1) end\n"
+         "function spin() command.set_dir(-1, 3) command.loop() end\n"
+         "function walk() command.new_route() command.add_point(100, 40) command.add_point(100, 200)\n"
+         "  command.set_route(-1, true) end\n"
+         "function again() command.set_route(4, false) end\n"
+         "function more() command.add_point(5, 6) command.set_route(-1) end\n");
+
+    // The END of an empty event takes one tick; the interpreter stays active.
+    ASSERT_TRUE(start(4, "empty", -1));
+    EXPECT_TRUE(gs_interpreterRunning());
+    EXPECT_EQ(gameState.mainInterpreter.eventId, 4);
+    ticks(1);
+    EXPECT_FALSE(gs_interpreterRunning());
+    EXPECT_TRUE(gameState.mainInterpreter.index == 0 && gameState.mainInterpreter.commands.empty());
+    EXPECT_EQ(activeInterpreter, &gameState.mainInterpreter);
+
+    // WAIT plays in tick 1; 0 and 1 let the next command play in tick 2, 2 in tick 3.
+    ASSERT_TRUE(start(1, "w0", 1) && start(2, "w1", 2) && start(3, "w2", 3));
+    ticks(1);
+    EXPECT_EQ(err, "Waiting\nWaiting\nWaiting\n");
+    ticks(1);
+    EXPECT_EQ(mapObjects[1].dir + mapObjects[2].dir * 10 + mapObjects[3].dir * 100, 11);
+    ticks(1);
+    EXPECT_EQ(mapObjects[3].dir, 1);
+    ASSERT_TRUE(playOut());
+
+    // One route buffer for every event; each object keeps its own copy.
+    ASSERT_TRUE(start(3, "walk", 3));
+    ticks(5);
+    EXPECT_EQ(err, "Create New Route\nAdd point to route\nAdd point to route\nSet Route to Event\n");
+    ASSERT_EQ(mapObjects[3].route.size(), 2u);
+    EXPECT_EQ(mapObjects[3].route[1].y, 200);
+    EXPECT_TRUE(mapObjects[3].routeActive && mapObjects[3].routeLoop);
+    ASSERT_TRUE(start(9, "again", -1));
+    ticks(2);
+    ASSERT_EQ(mapObjects[4].route.size(), 2u);
+    EXPECT_FALSE(mapObjects[4].routeLoop);
+    ASSERT_TRUE(start(5, "more", 5));
+    ticks(3);
+    ASSERT_EQ(mapObjects[5].route.size(), 3u);
+    EXPECT_EQ(mapObjects[5].route[2].x + mapObjects[5].route[2].y, 11);
+    EXPECT_EQ(mapObjects[3].route.size(), 2u);
+
+    // -1 becomes the event's own slot in the command itself, which keeps it
+    // when the loop plays the list again.
+    ASSERT_TRUE(start(7, "spin", 7));
+    ticks(1);
+    EXPECT_EQ(err, "Set Event Facing Direction\n");
+    EXPECT_EQ(mapObjects[7].dir, 3);
+    ticks(1);
+    EXPECT_EQ(err, "Loop event\n");
+    EXPECT_EQ(gameState.interpreters[7].index, 0);
+    mapObjects[7].dir = 0;
+    ticks(1);
+    EXPECT_EQ(mapObjects[7].dir, 3);
+    EXPECT_EQ(gameState.interpreters[7].commands[0].ints, (Ints{7, 3}));
+
+    // The looping event still runs, and with it gs_interpreterRunning.
+    ticks(200);
+    EXPECT_TRUE(gs_interpreterRunning());
+    EXPECT_EQ(gameState.interpreters[7].commands.size(), 3u);
+}
+
+TEST_F(EventTest, Conditions)
+{
+    // Without a map script only the empty condition holds.
+    EXPECT_TRUE(condition("") && condition(nullptr));
+    EXPECT_FALSE(condition("true"));
+
+    load("town.tmx", "flag = true\nfunction ev() end\n");
+    EXPECT_TRUE(condition("0") && condition("''") && condition("flag"));
+    EXPECT_FALSE(condition("nil") || condition("false"));
+    EXPECT_EQ(err, "");
+
+    // A broken condition is false whatever came before it, with one line.
+    EXPECT_TRUE(condition("1"));
+    EXPECT_FALSE(condition("1 +"));
+    EXPECT_EQ(err.find("Condition \"1 +\" failed: "), 0u) << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+    EXPECT_FALSE(condition("nosuch.field"));
+    EXPECT_TRUE(found("nosuch")) << err;
+
+    // A command called from a condition belongs to no event.
+    ASSERT_TRUE(start(1, "ev", -1));
+    EXPECT_FALSE(condition("command.wait(5)"));
+    EXPECT_EQ(codesOf(gameState.mainInterpreter), Codes{END});
+
+    lua_pushinteger(Linterpreter, 99);
+    CaptureStderr();
+    for (int i = 0; i < 1000; i++) {
+        gs_runEventCondition(i % 2 ? "flag" : "nil");
+        gs_runEventCondition(i % 2 ? "(" : "error({})");
+    }
+    err = GetCapturedStderr();
+    EXPECT_TRUE(found("(error object is a table value)"));
+    EXPECT_EQ(lua_gettop(Linterpreter), 1);
+    EXPECT_EQ(lua_tointeger(Linterpreter, -1), 99);
+}
+
+TEST_F(EventTest, SwitchesVariablesAndSelfSwitches)
+{
+    gs_setSwitch(5, true);
+    gs_setVariable(6, 42);
+    gs_setSwitch(999, true);
+    gs_setVariable(999, -3);
+    for (int id : {-1, 1000, -100000, 1 << 30}) {
+        gs_setSwitch(id, true);
+        gs_setVariable(id, 7);
+        EXPECT_FALSE(gs_getSwitch(id)) << id;
+        EXPECT_EQ(gs_getVariable(id), 0) << id;
+    }
+    EXPECT_TRUE(gs_getSwitch(5) && gs_getSwitch(999) && !gs_getSwitch(6) && !gs_getSwitch(0));
+    EXPECT_EQ(gs_getVariable(6) * 10 + gs_getVariable(999) + gs_getVariable(5) + gs_getVariable(0), 417);
+
+    EXPECT_EQ(gs_getSelfSwitchKey("town", 3, 1), "town||3||1");
+    EXPECT_EQ(gs_getSelfSwitchKey("", -12, 1000000), "||-12||1000000");
+    EXPECT_FALSE(gs_getSelfSwitch("town", 3, 1));
+    EXPECT_TRUE(gameState.selfSwitches.empty());
+    gs_setSelfSwitch("town", 3, 1, true);
+    EXPECT_TRUE(gs_getSelfSwitch("town", 3, 1) && !gs_getSelfSwitch("town", 1, 3));
+    EXPECT_EQ(gameState.selfSwitches.count("town||3||1"), 1u);
+}
+
+TEST_F(EventTest, FaultyScriptsAndEventsEndCleanly)
+{
+    load("town.tmx",
+         "function boom() command.show_text('before') error('boom') command.wait(1) end\n"
+         "function callsNothing() nosuch() end\n"
+         "function far() command.set_dir(5000, 1) command.set_route(5000, true) command.set_dir(-1, 2) end\n"
+         "function odd() error({}) end\n"
+         "function guard() setmetatable(_G, { __index = function(t, k) error('no ' .. k) end }) end\n"
+         "notAFunction = 5\n");
+    ASSERT_TRUE(start(1, "boom", -1));
+    EXPECT_EQ(err.find("Is boom a function? 1\nEvent boom stopped: "), 0u) << err;
+    EXPECT_EQ(codesOf(gameState.mainInterpreter), (Codes{SHOW_TEXT, END}));
+    // An event on a running interpreter starts nothing and says nothing.
+    EXPECT_FALSE(start(2, "callsNothing", -1));
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(gameState.mainInterpreter.eventId, 1);
+    ticks(1);
+    EXPECT_EQ(err, "Message Show\n");
+
+    ASSERT_TRUE(start(2, "callsNothing", 2));
+    EXPECT_TRUE(found("Event callsNothing stopped: ")) << err;
+    ASSERT_TRUE(start(3, "notAFunction", 3));
+    EXPECT_EQ(err.find("Is notAFunction a function? 0\nEvent notAFunction stopped: "), 0u) << err;
+    ASSERT_TRUE(start(4, "missing", 4));
+    EXPECT_EQ(err.find("Is missing a function? 0\n"), 0u) << err;
+    ASSERT_TRUE(start(5, "odd", 5));
+    EXPECT_TRUE(found("(error object is a table value)")) << err;
+    // Slots beyond the table trace, change nothing and move on.
+    ASSERT_TRUE(start(6, "far", 6));
+    ticks(4);
+    EXPECT_EQ(err, "Set Event Facing Direction\nSet Route to Event\nSet Event Facing Direction\n");
+    EXPECT_EQ(mapObjects[6].dir, 2);
+    ASSERT_TRUE(playOut());
+
+    // The script's own metatable on its globals raises in the name lookup.
+    ASSERT_TRUE(start(7, "guard", 7) && start(8, "whatever", 8));
+    EXPECT_TRUE(found("no whatever")) << err;
+    EXPECT_FALSE(condition("undefinedName"));
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+    ASSERT_TRUE(playOut());
+    EXPECT_FALSE(start(1, "", -1) || start(1, nullptr, -1));
+
+    // A broken or missing script still loads a state, and says what failed.
+    load("syntax.tmx", "function ok() end\nthis is not lua\n");
+    EXPECT_EQ(err.find("Loading syntax.lua ...DONE\nMap script syntax.lua: "), 0u) << err;
+    EXPECT_TRUE(found("syntax error")) << err;
+    load("run.tmx", "function ok() end\nnosuch()\n");
+    EXPECT_EQ(err.find("Loading run.lua ...DONE\nMap script run.lua: "), 0u) << err;
+    CaptureStderr();
+    gs_loadMapScript("gone.tmx");
+    err = GetCapturedStderr();
+    EXPECT_EQ(err.find("Loading gone.lua ...DONE\nMap script gone.lua: cannot open data/maps/gone.lua"), 0u) << err;
+
+    // A name shorter than its extension loses all it has.
+    load("ab", "function ev() command.wait(3) command.set_dir(2, 3) end\n");
+    EXPECT_EQ(err, "Loading .lua ...DONE\n");
+    ASSERT_TRUE(start(2, "ev", -1));
+    // An event plays on across a map change; a function the new chunk
+    // returns runs at load, outside any event.
+    load("b.tmx", "return function() command.wait(9) end\n");
+    EXPECT_EQ(codesOf(gameState.mainInterpreter), (Codes{WAIT, SET_DIR, END}));
+    ticks(4);
+    EXPECT_EQ(mapObjects[2].dir, 3);
+    ASSERT_TRUE(playOut());
+
+    gs_reset();
+    EXPECT_FALSE(start(1, "boom", -1));
+    EXPECT_EQ(err, "");
+}
+
+} // namespace
