@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "luaparse.h"
 #include "system.h"
@@ -132,6 +133,17 @@ static lua_Integer db_count(lua_State *s, const DbTable &t, const char *key, int
     if (n > capacity - 1)
         luaL_error(s, "%s.%s is %I, more than the %d records this table holds", t.name, key, n, capacity - 1);
     return n;
+}
+
+// A nested list's count. Its entries may come from a metamethod, so nothing
+// else ends the reading: a negative count or one far beyond any real game is
+// refused before the first entry.
+static uint32_t db_listSize(lua_State *s, const DbTable &t)
+{
+    lua_Integer n = db_integer(s, t, "size");
+    if (n < 0 || n > DB_LIST_MAX)
+        luaL_error(s, "%s.size is %I, outside 0 to %d", t.name, n, static_cast<int>(DB_LIST_MAX));
+    return static_cast<uint32_t>(n);
 }
 
 // ---------------------------------------------------------------------------
@@ -269,7 +281,7 @@ static int db_readActorsBody(lua_State *s)
 
         DbTable learnings;
         db_table(s, rec, "learnings", learnings);
-        uint32_t m = static_cast<uint32_t>(db_integer(s, learnings, "size"));
+        uint32_t m = db_listSize(s, learnings);
         for (uint32_t j = 0; j < m; j++) {
             char learnKey[32];
             snprintf(learnKey, sizeof learnKey, "learn%u", static_cast<unsigned>(j));
@@ -403,7 +415,7 @@ static int db_readEnemiesBody(lua_State *s)
 
         DbTable treasure;
         db_table(s, rec, "treasure", treasure);
-        uint32_t m = static_cast<uint32_t>(db_integer(s, treasure, "size"));
+        uint32_t m = db_listSize(s, treasure);
         for (uint32_t j = 0; j < m; j++) {
             char itemKey[32];
             snprintf(itemKey, sizeof itemKey, "item%u", static_cast<unsigned>(j));
@@ -431,6 +443,22 @@ static int db_readEnemiesBody(lua_State *s)
     return 0;
 }
 
+// A C++ exception must not unwind through Lua's C frames and out of the
+// protected call: one thrown by a reader (out of memory while appending)
+// becomes a Lua error, raised once the handler has finished with it.
+static int db_guard(lua_State *s)
+{
+    lua_CFunction body = lua_tocfunction(s, 1);
+    lua_settop(s, 0);
+    char fault[128];
+    try {
+        return body(s);
+    } catch (const std::exception &e) {
+        snprintf(fault, sizeof fault, "%s", e.what());
+    }
+    return luaL_error(s, "reading stopped: %s", fault);
+}
+
 // Runs one reader's body in a protected call on the data file's state.
 static bool db_run(lua_CFunction body)
 {
@@ -439,8 +467,9 @@ static bool db_run(lua_CFunction body)
         return false;
     }
     int top = lua_gettop(Ll);
+    lua_pushcfunction(Ll, db_guard);
     lua_pushcfunction(Ll, body);
-    bool ok = lua_pcall(Ll, 0, 0, 0) == LUA_OK;
+    bool ok = lua_pcall(Ll, 1, 0, 0) == LUA_OK;
     if (!ok)
         db_report(lua_tostring(Ll, -1));
     lua_settop(Ll, top);

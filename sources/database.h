@@ -29,6 +29,9 @@ enum {
     DB_CHANCE_SLOTS = 6,
 };
 
+// The most entries a nested list (learnings, treasure) may declare.
+enum { DB_LIST_MAX = 65536 };
+
 struct DBSystem {
     std::string fontNormal;
     std::string fontDamage;

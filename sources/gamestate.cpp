@@ -1,6 +1,7 @@
 #include "gamestate.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 #include "luaparse.h"
 #include "message.h"
@@ -32,6 +33,23 @@ static std::string gs_luaMessage(lua_State *state)
     return message ? message : std::string("(error object is a ") + luaL_typename(state, -1) + " value)";
 }
 
+// Conditions run for every pair of objects each tick: each text is compiled
+// once per script state, and its chunk kept in that state's registry. Keyed
+// by the text's address, which the map's objects keep for the map's life; the
+// text itself is compared too, for callers whose buffers come and go.
+struct CompiledCondition {
+    std::string text;
+    int chunk = LUA_NOREF;  // LUA_NOREF: the text did not compile
+    bool reported = false;  // a failure is written once, not every tick
+};
+static std::unordered_map<const char *, CompiledCondition> gs_conditions;
+
+static void gs_forgetConditions()
+{
+    // The chunks live in the state that is being closed or replaced.
+    gs_conditions.clear();
+}
+
 // --- map script ---------------------------------------------------------------
 
 static std::string gs_scriptName(const std::string &mapName)
@@ -46,6 +64,7 @@ void gs_loadMapScript(const char *name)
     std::string script = gs_scriptName(name ? name : "");
     fprintf(stderr, "Loading %s ...", script.c_str());
     // Nothing refers to the previous map's state any more.
+    gs_forgetConditions();
     if (Linterpreter)
         lua_close(Linterpreter);
     std::string error;
@@ -109,15 +128,38 @@ bool gs_eventFunctionRunning()
     return gs_inEventFunction;
 }
 
+static void gs_reportCondition(CompiledCondition &condition)
+{
+    if (!condition.reported)
+        fprintf(stderr, "Condition \"%s\" failed: %s\n", condition.text.c_str(),
+                gs_luaMessage(Linterpreter).c_str());
+    condition.reported = true;
+}
+
+static CompiledCondition &gs_compileCondition(const char *text)
+{
+    auto found = gs_conditions.find(text);
+    if (found != gs_conditions.end() && found->second.text == text)
+        return found->second;
+    CompiledCondition &condition = gs_conditions[text];
+    luaL_unref(Linterpreter, LUA_REGISTRYINDEX, condition.chunk);
+    condition = CompiledCondition();
+    condition.text = text;
+    if (luaL_loadstring(Linterpreter, ("result=" + condition.text).c_str()) == LUA_OK)
+        condition.chunk = luaL_ref(Linterpreter, LUA_REGISTRYINDEX);
+    else
+        gs_reportCondition(condition);
+    lua_pop(Linterpreter, condition.chunk == LUA_NOREF ? 1 : 0);
+    return condition;
+}
+
 // Runs inside a protected call. `result` is cleared first, so a condition that
 // fails cannot answer with what the one before it left.
 static int gs_evalCondition(lua_State *state)
 {
-    const char *chunk = static_cast<const char *>(lua_touserdata(state, 1));
     lua_pushnil(state);
     lua_setglobal(state, "result");
-    if (luaL_loadstring(state, chunk) != LUA_OK)
-        return lua_error(state);
+    lua_rawgeti(state, LUA_REGISTRYINDEX, lua_tointeger(state, 1));
     lua_call(state, 0, 0);
     lua_getglobal(state, "result");
     lua_pushboolean(state, lua_toboolean(state, -1));
@@ -130,15 +172,17 @@ bool gs_runEventCondition(const char *text)
         return true;
     if (!Linterpreter)
         return false;
-    std::string chunk = std::string("result=") + text;
     int top = lua_gettop(Linterpreter);
-    lua_pushcfunction(Linterpreter, gs_evalCondition);
-    lua_pushlightuserdata(Linterpreter, const_cast<char *>(chunk.c_str()));
+    CompiledCondition &condition = gs_compileCondition(text);
     bool holds = false;
-    if (lua_pcall(Linterpreter, 1, 1, 0) == LUA_OK)
-        holds = lua_toboolean(Linterpreter, -1);
-    else
-        fprintf(stderr, "Condition \"%s\" failed: %s\n", text, gs_luaMessage(Linterpreter).c_str());
+    if (condition.chunk != LUA_NOREF) {
+        lua_pushcfunction(Linterpreter, gs_evalCondition);
+        lua_pushinteger(Linterpreter, condition.chunk);
+        if (lua_pcall(Linterpreter, 1, 1, 0) == LUA_OK)
+            holds = lua_toboolean(Linterpreter, -1);
+        else
+            gs_reportCondition(condition);
+    }
     lua_settop(Linterpreter, top);
     return holds;
 }
@@ -355,6 +399,7 @@ void gs_setSelfSwitch(const std::string &name, int a, int b, bool value)
 
 void gs_reset()
 {
+    gs_forgetConditions();
     if (Linterpreter) {
         if (L == Linterpreter)
             L = nullptr;

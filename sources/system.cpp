@@ -1,5 +1,6 @@
 #include "system.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +67,18 @@ static void engine_flip()
     engine_flipCount++;
 }
 
+// X keeps window sizes in 16 bits, and common drivers take textures of at
+// most 16384 pixels a side. A larger window fails inside Xlib, whose error
+// handler ends the process, and its exit can deadlock in Allegro's exit
+// handler: such a size never reaches Allegro. A window larger than the
+// monitor is fine.
+static const int ENGINE_MAX_SIDE = 16384;
+
+static bool engine_sizeFits(int w, int h)
+{
+    return w >= 1 && w <= ENGINE_MAX_SIDE && h >= 1 && h <= ENGINE_MAX_SIDE;
+}
+
 static int engine_fail(const char *message)
 {
     fputs(message, stderr);
@@ -101,7 +114,8 @@ int engine_initialize()
 
     al_set_new_display_option(ALLEGRO_VSYNC, 1, ALLEGRO_SUGGEST);
     al_set_new_bitmap_flags(ALLEGRO_MIN_LINEAR | ALLEGRO_MAG_LINEAR);
-    display = al_create_display(engine_ScrW(), engine_ScrH());
+    if (engine_sizeFits(engine_ScrW(), engine_ScrH()))
+        display = al_create_display(engine_ScrW(), engine_ScrH());
     if (!display)
         return engine_fail("Failed to create screen display.");
 
@@ -391,6 +405,21 @@ const char *engine_getConfigVal(const char *section, const char *key, const char
     return def;
 }
 
+// A reload resizes the open display; a size it cannot take leaves the
+// display as it is, and the screen size stays the display's.
+static void engine_applyToDisplay()
+{
+    if (!engine_sizeFits(width, height)) {
+        fprintf(stderr, "Screen size %dx%d is outside 1 to %d a side; the display stays %dx%d.\n", width, height,
+                ENGINE_MAX_SIDE, al_get_display_width(display), al_get_display_height(display));
+        width = al_get_display_width(display);
+        height = al_get_display_height(display);
+        return;
+    }
+    al_resize_display(display, width, height);
+    al_set_display_flag(display, ALLEGRO_FULLSCREEN, fullscreen);
+}
+
 void engine_loadConfig()
 {
     if (config_struct)
@@ -427,13 +456,8 @@ void engine_loadConfig()
         input_setKey(k, atoi(controls[k].c_str()));
 
     al_set_new_display_flags(fullscreen ? ALLEGRO_FULLSCREEN : ALLEGRO_WINDOWED);
-
-    // A size the window system cannot take would end the process from
-    // inside Xlib: such a size is not handed on.
-    if (display && width > 0 && height > 0) {
-        al_resize_display(display, width, height);
-        al_set_display_flag(display, ALLEGRO_FULLSCREEN, fullscreen);
-    }
+    if (display)
+        engine_applyToDisplay();
 }
 
 void engine_saveConfig()
@@ -576,6 +600,34 @@ static EngineStreamSlot engine_bgsSlot()
     return {a.bgs, a.bgsPlaying, a.bgsPaused, a.bgsPath, a.bgsVolume, soundVol, "ambient sound"};
 }
 
+// Allegro refills a stream one fragment at a time, rewinding it each time
+// the fragment runs past the end of the loop or of the file.
+static const int ENGINE_STREAM_FRAGMENT = 2048;
+
+static double engine_streamFrames(ALLEGRO_AUDIO_STREAM *stream, double seconds)
+{
+    return seconds * al_get_audio_stream_frequency(stream);
+}
+
+// A file with no sound at all is refused like one that fails to load: looped,
+// Allegro's feeder would rewind it for ever and the stream could no longer be
+// destroyed. (Every format Allegro streams here, modules included, reports
+// its length, so a length of 0 means an empty file.)
+static ALLEGRO_AUDIO_STREAM *engine_openStream(const char *path, const char *what)
+{
+    ALLEGRO_AUDIO_STREAM *stream = nullptr;
+    if (al_is_audio_installed())
+        stream = al_load_audio_stream(path, 4, ENGINE_STREAM_FRAGMENT);
+    bool empty = stream && al_get_audio_stream_length_secs(stream) <= 0.0;
+    if (empty) {
+        al_destroy_audio_stream(stream);
+        stream = nullptr;
+    }
+    if (!stream)
+        fprintf(stderr, "Failed to load %s \"%s\"%s.\n", what, path, empty ? ": it holds no sound" : "");
+    return stream;
+}
+
 static bool engine_playStream(EngineStreamSlot slot, const char *path, float volume, float speed)
 {
     if (!path)
@@ -585,15 +637,12 @@ static bool engine_playStream(EngineStreamSlot slot, const char *path, float vol
         return true;
 
     engine_destroyStream(slot.stream);
-    if (al_is_audio_installed())
-        slot.stream = al_load_audio_stream(path, 4, 2048);
+    slot.stream = engine_openStream(path, slot.what);
     slot.playing = slot.stream != nullptr;
     slot.path = path;
     slot.volume = volume;
-    if (!slot.stream) {
-        fprintf(stderr, "Failed to load %s \"%s\".\n", slot.what, path);
+    if (!slot.stream)
         return false;
-    }
 
     engine_setLoopPoints(slot.stream, path);
     if (!engine_mixer || !al_attach_audio_stream_to_mixer(slot.stream, engine_mixer)) {
@@ -633,13 +682,37 @@ static long long engine_loopComment(const TagLib::PropertyMap &properties, const
     return value;
 }
 
+// Streams loop, but a file shorter than one fragment would be rewound many
+// times for every fragment and keep Allegro's feeder busy (a one-frame FLAC
+// never lets go of its stream): it plays once.
+static void engine_setPlayMode(ALLEGRO_AUDIO_STREAM *stream, const char *path)
+{
+    bool tooShort = engine_streamFrames(stream, al_get_audio_stream_length_secs(stream)) < ENGINE_STREAM_FRAGMENT;
+    if (tooShort)
+        fprintf(stderr, "\"%s\" is shorter than %d samples: it plays once instead of looping.\n", path,
+                ENGINE_STREAM_FRAGMENT);
+    // Allegro 5.2.8 returns false from al_set_audio_stream_playmode even when
+    // it has applied the mode, so its result says nothing.
+    al_set_audio_stream_playmode(stream, tooShort ? ALLEGRO_PLAYMODE_ONCE : ALLEGRO_PLAYMODE_LOOP);
+}
+
+// Allegro refuses a loop that ends before it starts. A loop that starts
+// before the file or at or past its end is not handed to it either: its
+// feeder would spin on the rewind for ever and the stream could no longer be
+// destroyed. Nor is one that, cut at the end of the file, is shorter than a
+// fragment, which Allegro would rewind on every fragment. Then the whole file
+// loops.
+static bool engine_loopFits(ALLEGRO_AUDIO_STREAM *stream, double start, double end)
+{
+    double played = std::min(end, al_get_audio_stream_length_secs(stream)) - start;
+    return start >= 0.0 && engine_streamFrames(stream, played) >= ENGINE_STREAM_FRAGMENT;
+}
+
 bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path)
 {
     if (!stream || !path)
         return false;
-    // Allegro 5.2.8 returns false from al_set_audio_stream_playmode even when
-    // it has applied the mode, so its result says nothing.
-    al_set_audio_stream_playmode(stream, ALLEGRO_PLAYMODE_LOOP);
+    engine_setPlayMode(stream, path);
     if (strstr(path, ".it"))
         return false;
     if (!strstr(path, ".ogg"))
@@ -662,12 +735,7 @@ bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path)
     double start = loopStart / rate;
     double end = (loopStart + loopLength) / rate;
     fprintf(stderr, "Loop start: %f Loop end %f\n", start, end);
-    // Allegro refuses a loop that ends before it starts. A loop that starts
-    // before the file or at or past its end is not handed to it either: its
-    // feeder would spin on the rewind for ever and the stream could no longer
-    // be destroyed. Either way the whole file loops.
-    double length = al_get_audio_stream_length_secs(stream);
-    if (start >= 0.0 && start < length && end > start)
+    if (engine_loopFits(stream, start, end))
         al_set_audio_stream_loop_secs(stream, start, end);
     return true;
 }

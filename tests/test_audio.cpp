@@ -110,6 +110,53 @@ TEST_F(MusicTest, HugeAndNegativeComments)
     EXPECT_EQ(al_get_audio_stream_playmode(engine_audioStruct.bgm), loopMode);
 }
 
+// Files that would keep Allegro's feeder rewinding without end: an Ogg with
+// no sound is refused like a file that fails to load, a loop shorter than one
+// 2048-sample fragment gives way to the whole file, and a file shorter than a
+// fragment plays once. Every stream can still be replaced and destroyed.
+TEST_F(MusicTest, NothingTooShortIsLooped)
+{
+    std::string empty = dir.file("empty.ogg");
+    ASSERT_TRUE(runQuiet("sox -n -r 44100 -c 1 '" + empty + "' trim 0 0"));
+    bool ok = true;
+    EXPECT_EQ(playBgm(empty, 1.0f, 1.0f, &ok), "Failed to load music \"" + empty + "\": it holds no sound.\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(engine_audioStruct.bgm, nullptr);
+    EXPECT_FALSE(engine_audioStruct.bgmPlaying);
+    EXPECT_EQ(engine_audioStruct.bgmPath, empty);
+
+    // Allegro seeks only to a point before the end of the loop it was given,
+    // so a seek past a loop's end tells whether the loop was set.
+    const struct {
+        const char *length;
+        const char *log;
+        bool loopSet;
+    } loops[] = {
+        {"1", "Loop start: 1.000000 Loop end 1.000023\n", false},
+        {"2047", "Loop start: 1.000000 Loop end 1.046417\n", false},
+        {"2048", "Loop start: 1.000000 Loop end 1.046440\n", true},
+    };
+    for (const auto &loop : loops) {
+        std::string path = makeOgg(std::string("loop") + loop.length + ".ogg",
+                                   {"LOOPSTART=44100", std::string("LOOPLENGTH=") + loop.length});
+        EXPECT_EQ(playBgm(path, 1.0f, 1.0f, &ok), loop.log);
+        EXPECT_TRUE(ok);
+        ASSERT_NE(engine_audioStruct.bgm, nullptr);
+        EXPECT_EQ(al_get_audio_stream_playmode(engine_audioStruct.bgm), loopMode);
+        EXPECT_EQ(al_seek_audio_stream_secs(engine_audioStruct.bgm, 2.0), !loop.loopSet) << loop.length;
+    }
+
+    std::string frame = dir.file("frame.ogg");
+    ASSERT_TRUE(runQuiet("sox -n -r 44100 -c 1 '" + frame + "' synth 1s sine 440"));
+    EXPECT_EQ(playBgm(frame, 1.0f, 1.0f, &ok), "\"" + frame +
+              "\" is shorter than 2048 samples: it plays once instead of looping.\n"
+              "Loop start: 0.000000 Loop end 0.000000\n");
+    EXPECT_TRUE(ok);
+    ASSERT_NE(engine_audioStruct.bgm, nullptr);
+    EXPECT_EQ(al_get_audio_stream_playmode(engine_audioStruct.bgm), streamMode(frame, false));
+    EXPECT_NE(al_get_audio_stream_playmode(engine_audioStruct.bgm), loopMode);
+}
+
 TEST_F(MusicTest, SamePathTwiceKeepsTheStream)
 {
     musicVol = 0.5f;

@@ -400,7 +400,7 @@ TEST_F(DatabaseTest, BadDataFilesAreReported)
             "actors.actor2: table expected, got nil"},
         {"learnings longer than entries", &DataFile::actors,
             "actors = { actorSize = 1, actor1 = " +
-                DataFile::actor("a", "A", "A", {{"learnings", "{ size = -1, learn0 = '1,2' }"}}) + " }\n",
+                DataFile::actor("a", "A", "A", {{"learnings", "{ size = 2, learn0 = '1,2' }"}}) + " }\n",
             "actors.actor1.learnings.learn1: string expected, got nil"},
         {"item without canUse", &DataFile::useable,
             "useable = { useableSize = 1, useable1 = { name = 'n', description = 'd', behaviour = 'b', kind = 3 } }\n",
@@ -429,6 +429,55 @@ TEST_F(DatabaseTest, BadDataFilesAreReported)
     f.actors = cases[14].text;
     EXPECT_FALSE(load(f.text()));
     EXPECT_EQ(dbActor[1].graphicName, "a");
+}
+
+// Entries that come from an __index function never run out: only the list's
+// size ends the reading, so a negative or huge size is refused at once.
+TEST_F(DatabaseTest, NestedListSizesAreBounded)
+{
+    auto endless = [](const std::string &list) {
+        return "return function() setmetatable(" + list + ", { __index = function() return '3,4,x' end }) end\n";
+    };
+    const struct {
+        const char *size;
+        const char *message;
+    } cases[] = {
+        {"-1", "actors.actor1.learnings.size is -1, outside 0 to 65536"},
+        {"65537", "actors.actor1.learnings.size is 65537, outside 0 to 65536"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        DataFile f;
+        f.actors = "actors = { actorSize = 1, actor1 = " +
+            DataFile::actor("a", "A", "A", {{"learnings", std::string("{ size = ") + c.size + " }"}}) + " }\n";
+        f.extra = endless("actors.actor1.learnings");
+        EXPECT_FALSE(load(f.text()));
+        expectError(c.message);
+        EXPECT_EQ(dbActor[1].dexBase, 5);
+        EXPECT_TRUE(dbActor[1].learnings.empty());
+    }
+
+    // The bound itself is a list like any other.
+    DataFile f;
+    f.actors = "actors = { actorSize = 1, actor1 = " +
+        DataFile::actor("a", "A", "A", {{"learnings", "{ size = 65536 }"}}) + " }\n";
+    f.extra = endless("actors.actor1.learnings");
+    ASSERT_TRUE(load(f.text())) << err;
+    ASSERT_EQ(dbActor[1].learnings.size(), static_cast<size_t>(DB_LIST_MAX));
+    EXPECT_EQ(dbActor[1].learnings.back().second, 4);
+
+    // Enemy treasure, read on request, is bounded the same way.
+    f = DataFile();
+    f.extra =
+        "enemies = { enemySize = 1, enemy1 = { name = 'Slime', class = 1, level = 1, expGive = 1,\n"
+        "  moneyGive = 1, treasure = { size = -1 } } }\n" + endless("enemies.enemy1.treasure");
+    ASSERT_TRUE(load(f.text())) << err;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(database_readEnemies());
+    err = testing::internal::GetCapturedStderr();
+    expectError("enemies.enemy1.treasure.size is -1, outside 0 to 65536");
+    EXPECT_EQ(dbEnemy[1].moneyGive, 1);
+    EXPECT_TRUE(dbEnemy[1].treasure.empty());
 }
 
 TEST_F(DatabaseTest, MissingFileIsReported)

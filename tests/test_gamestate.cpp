@@ -2,6 +2,7 @@
 // by tick, conditions, switches, variables and self switches.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -9,8 +10,10 @@
 
 #include "gamestate.h"
 #include "luaparse.h"
+#include "message.h"
 #include "system.h"
 #include "test_support.h"
+#include "window.h"
 
 namespace {
 
@@ -41,8 +44,22 @@ protected:
         for (MapObject &object : mapObjects)
             object = MapObject();
         width = 640;
+        // No skin: boxes open no window and load nothing.
+        msgOptions = MessageOptions();
     }
-    void TearDown() override { gs_reset(); }
+    void TearDown() override
+    {
+        gs_reset();
+        dismissMessages();
+    }
+
+    // The player closing every box at once.
+    static void dismissMessages()
+    {
+        for (const Message &box : messageBox)
+            window_dispose(box.windowSlot);
+        messageBox.clear();
+    }
 
     // Writes the map's script and loads it as the map world does.
     void load(const std::string &map, const std::string &script)
@@ -66,11 +83,15 @@ protected:
         err = GetCapturedStderr();
         return holds;
     }
-    void ticks(int n)
+    // Boxes that show texts are closed before each tick unless held.
+    void ticks(int n, bool holdBoxes = false)
     {
         CaptureStderr();
-        for (int i = 0; i < n; i++)
+        for (int i = 0; i < n; i++) {
+            if (!holdBoxes)
+                dismissMessages();
             gs_update();
+        }
         err = GetCapturedStderr();
     }
     // True when a hundred ticks leave every interpreter idle, asked both
@@ -232,6 +253,14 @@ TEST_F(EventTest, Conditions)
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
     EXPECT_FALSE(condition("nosuch.field"));
     EXPECT_TRUE(found("nosuch")) << err;
+    // Each text is compiled once: it says what failed once, and a buffer
+    // that now holds another text is compiled anew.
+    EXPECT_FALSE(condition("1 +") || condition("nosuch.field"));
+    EXPECT_EQ(err, "");
+    char text[] = "flag";
+    EXPECT_TRUE(condition(text));
+    strcpy(text, "nil ");
+    EXPECT_FALSE(condition(text));
 
     // A command called from a condition belongs to no event.
     ASSERT_TRUE(start(1, "ev", -1));
@@ -342,6 +371,36 @@ TEST_F(EventTest, FaultyScriptsAndEventsEndCleanly)
     gs_reset();
     EXPECT_FALSE(start(1, "boom", -1));
     EXPECT_EQ(err, "");
+}
+
+TEST_F(EventTest, MessageBoxesHoldCommandsButNotWaits)
+{
+    load("town.tmx",
+         "function talk() command.show_text('main') end\n"
+         "function auto() command.show_text('slot') end\n"
+         "function waiter() command.wait(3) command.set_dir(-1, 1) end\n");
+    // Show-texts reached in one tick queue the main interpreter's box first.
+    ASSERT_TRUE(start(3, "auto", 3) && start(1, "talk", -1));
+    ticks(1, true);
+    ASSERT_EQ(messageBox.size(), 2u);
+    EXPECT_EQ(messageBox[0].text, "main");
+    EXPECT_EQ(messageBox[1].text, "slot");
+    EXPECT_EQ(messageBox[0].x * 1000 + messageBox[0].y, 48016);
+    EXPECT_EQ(messageBox[0].w * 1000 + messageBox[0].h, 544128);
+
+    // The wait counts down under a box, but what follows it waits for the
+    // queue to empty.
+    dismissMessages();
+    ASSERT_TRUE(playOut());
+    ASSERT_TRUE(start(5, "waiter", 5));
+    ticks(1);
+    message_add("x", 0, 0, 10, 10);
+    ticks(3, true);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(gameState.interpreters[5].waitTimer, 0);
+    ticks(1);
+    EXPECT_EQ(err, "Set Event Facing Direction\n");
+    EXPECT_EQ(mapObjects[5].dir, 1);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <allegro5/allegro_font.h>
@@ -176,6 +177,57 @@ TEST_F(ConfigTest, SaveResizesAnOpenDisplayButNeverToAnImpossibleSize)
     engine_saveConfig();
     EXPECT_EQ(engine_ScrW(), 96);
     EXPECT_EQ(al_get_display_width(display), 96);
+    al_destroy_display(display);
+    display = nullptr;
+}
+
+// X keeps 16 bits of a window size (65536 becomes 0, which it refuses) and
+// a 40000-pixel window dies on its first flip; Xlib's error handler then ends
+// the program, or hangs it in Allegro's exit handler. Such sizes never reach X.
+TEST_F(ConfigTest, ScreenSizesXCannotTakeNeverReachIt)
+{
+    if (!getenv("DISPLAY"))
+        GTEST_SKIP() << "no display";
+    // At start-up, the program itself: the display step's message and status 1.
+    for (const char *size : {"width=65536\nheight=480\n", "width=40000\nheight=40000\n"}) {
+        SCOPED_TRACE(size);
+        writeFile("config.cfg", std::string("[VIDEO]\n") + size);
+        int status = std::system("timeout -s KILL 60 '" VEMRA_PROGRAM "' 2>err.txt");
+        std::string err = readFile("err.txt");
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_NE(err.find("Failed to create screen display."), std::string::npos) << err;
+        EXPECT_EQ(err.find("X Error"), std::string::npos) << err;
+    }
+
+    // On a reload: one line, and the open display and the screen size stay.
+    writeFile("config.cfg", "[VIDEO]\nwidth=320\nheight=240\n");
+    al_set_new_display_flags(ALLEGRO_WINDOWED);
+    display = al_create_display(64, 48);
+    if (!display)
+        GTEST_SKIP() << "no display available";
+    engine_loadConfig();
+    const int refused[][2] = {{65536, 480}, {40000, 40000}, {16385, 1}, {1, 0}};
+    for (const auto &size : refused) {
+        width = size[0];
+        height = size[1];
+        testing::internal::CaptureStderr();
+        engine_saveConfig();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("outside 1 to 16384"), std::string::npos) << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+        EXPECT_EQ(engine_ScrW() * 10000 + engine_ScrH(), 320 * 10000 + 240) << size[0];
+        EXPECT_EQ(al_get_display_width(display), 320);
+        EXPECT_EQ(al_get_display_height(display), 240);
+    }
+    al_clear_to_color(al_map_rgb(0, 0, 0));
+    al_flip_display();
+    // The largest side allowed is taken.
+    width = 16384;
+    height = 1;
+    engine_saveConfig();
+    EXPECT_EQ(al_get_display_width(display), 16384);
+    al_flip_display();
     al_destroy_display(display);
     display = nullptr;
 }

@@ -110,6 +110,21 @@ static bool has_text(const char *text)
     return false;
 }
 
+/* The gid at the start of a csv piece. A plain run of up to ten digits, what
+ * nearly every cell holds, is read here; anything else (white space, a sign,
+ * more digits) goes to tiled_read_gid, which gives the same result for both. */
+static uint32_t read_csv_gid(const char *p, const char **end)
+{
+    const char *q = p;
+    uint64_t value = 0;
+    while (q - p < 10 && *q >= '0' && *q <= '9')
+        value = value * 10 + (uint64_t)(*q++ - '0');
+    if (q == p || (*q >= '0' && *q <= '9'))
+        return tiled_read_gid(p, end);
+    *end = q;
+    return value > 0xFFFFFFFFu ? 0 : (uint32_t)value;
+}
+
 /* Comma-separated gids, one pass; empty pieces are skipped. Returns the
  * number of cells written. */
 static size_t decode_csv(const char *text, uint32_t *cells, size_t count)
@@ -124,7 +139,7 @@ static size_t decode_csv(const char *text, uint32_t *cells, size_t count)
             continue;
         }
         const char *end;
-        cells[i++] = tiled_read_gid(p, &end);
+        cells[i++] = read_csv_gid(p, &end);
         p = end;
         while (*p && *p != ',')
             p++;
@@ -144,9 +159,64 @@ static size_t decode_xml_tiles(xmlNode *data, uint32_t *cells, size_t count)
     return i;
 }
 
-static uint32_t little_endian(const unsigned char *bytes)
+/* The cells were filled with their bytes in file order: little-endian. */
+static void cells_from_little_endian(uint32_t *cells, size_t count)
 {
-    return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 | (uint32_t)bytes[3] << 24;
+#if G_BYTE_ORDER == G_BIG_ENDIAN
+    for (size_t i = 0; i < count; i++)
+        cells[i] = GUINT32_FROM_LE(cells[i]);
+#else
+    (void)cells;
+    (void)count;
+#endif
+}
+
+/* Decodes base64 text into `out`, which has room for `room` bytes; whatever
+ * decodes past that is not wanted. Returns the number of bytes stored. */
+static size_t decode_base64_into(const char *text, unsigned char *out, size_t room)
+{
+    gint state = 0;
+    guint save = 0;
+    size_t left = strlen(text);
+    size_t stored = 0;
+    while (left > 0 && stored < room) {
+        /* One step stores at most 3 bytes per 4 characters, plus 3. */
+        size_t fits = room - stored >= 6 ? (room - stored - 3) / 3 * 4 : 0;
+        if (fits > 0) {
+            size_t n = fits < left ? fits : left;
+            stored += g_base64_decode_step(text, n, out + stored, &state, &save);
+            text += n;
+            left -= n;
+        } else {
+            /* The last few bytes: through a buffer, keeping what fits. */
+            unsigned char scratch[3 * 64 + 3];
+            size_t n = left < 256 ? left : 256;
+            size_t got = g_base64_decode_step(text, n, scratch, &state, &save);
+            size_t take = got < room - stored ? got : room - stored;
+            memcpy(out + stored, scratch, take);
+            stored += take;
+            text += n;
+            left -= n;
+        }
+    }
+    return stored;
+}
+
+/* Base64 text whose bytes are inflated into the cells. */
+static size_t decode_compressed(const char *text, uint32_t *cells, size_t count)
+{
+    size_t length = strlen(text);
+    gint state = 0;
+    guint save = 0;
+    guchar *bytes = g_malloc(length / 4 * 3 + 3);
+    size_t size = g_base64_decode_step(text, length, bytes, &state, &save);
+    size_t produced = 0;
+    /* An empty layer has no cells: the stream is still checked. */
+    int ret = inf(bytes, size, (unsigned char *)cells, count * 4, &produced);
+    if (ret != Z_OK)
+        zerr(ret);
+    g_free(bytes);
+    return produced / 4;
 }
 
 static size_t decode_base64(xmlNode *data, const char *text, uint32_t *cells, size_t count)
@@ -158,31 +228,36 @@ static size_t decode_base64(xmlNode *data, const char *text, uint32_t *cells, si
     }
     if (!has_text(text))
         return 0;
-
-    gsize size = 0;
-    size_t written = 0;
-    guchar *bytes = g_base64_decode(text, &size);
-    if (!compression) {
-        written = size / 4 < count ? size / 4 : count;
-        for (size_t i = 0; i < written; i++)
-            cells[i] = little_endian(bytes + 4 * i);
-    } else {
-        /* Inflated straight into the cells (an empty layer has none: the
-         * stream is still checked), then put in host order. */
-        unsigned char *out = (unsigned char *)cells;
-        size_t produced = 0;
-        int ret = inf(bytes, size, out, count * 4, &produced);
-        if (ret != Z_OK)
-            zerr(ret);
-        written = produced / 4;
-        /* The bytes of a cell cut short leave it empty. */
-        if (produced > written * 4)
-            memset(out + written * 4, 0, produced - written * 4);
-        for (size_t i = 0; i < written; i++)
-            cells[i] = little_endian(out + 4 * i);
-    }
-    g_free(bytes);
+    /* Decoded or inflated straight into the cells; bytes of a cell cut short
+     * are left for the caller to clear. */
+    size_t written;
+    if (!compression)
+        written = decode_base64_into(text, (unsigned char *)cells, count * 4) / 4;
+    else
+        written = decode_compressed(text, cells, count);
+    cells_from_little_endian(cells, written);
     return written;
+}
+
+/* Fills the leading cells from the "data" element by its coding; returns
+ * how many. */
+static size_t decode_cells(xmlNode *data, uint32_t *cells, size_t count)
+{
+    /* The text of the data element (csv and base64). */
+    const char *text = NULL;
+    xmlNode *first = data->children;
+    if (first && (first->type == XML_TEXT_NODE || first->type == XML_CDATA_SECTION_NODE))
+        text = (const char *)first->content;
+
+    const char *encoding = get_xml_attribute(data, "encoding");
+    if (!encoding)
+        return decode_xml_tiles(data, cells, count);
+    if (strcmp(encoding, "csv") == 0)
+        return text ? decode_csv(text, cells, count) : 0;
+    if (strcmp(encoding, "base64") == 0)
+        return decode_base64(data, text, cells, count);
+    fprintf(stderr, "Error: unknown encoding format '%s'\n", encoding);
+    return 0;
 }
 
 bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer, size_t *written)
@@ -193,31 +268,17 @@ bool decode_layer_data(xmlNode *data, ALLEGRO_MAP_LAYER *layer, size_t *written)
         written = &unused;
     *written = 0;
     layer->data = NULL;
+    /* Not zeroed here: the decoders fill the leading cells, and only the
+     * cells after them are cleared. */
     if (count > 0) {
-        layer->data = al_calloc(count, sizeof *layer->data);
+        layer->data = al_malloc(count * sizeof *layer->data);
         if (!layer->data)
             return false;
     }
-    if (!data)
-        return true;
-
-    /* The text of the data element (csv and base64). */
-    const char *text = NULL;
-    xmlNode *first = data->children;
-    if (first && (first->type == XML_TEXT_NODE || first->type == XML_CDATA_SECTION_NODE))
-        text = (const char *)first->content;
-
-    const char *encoding = get_xml_attribute(data, "encoding");
-    if (!encoding) {
-        *written = decode_xml_tiles(data, layer->data, count);
-    } else if (strcmp(encoding, "csv") == 0) {
-        if (text)
-            *written = decode_csv(text, layer->data, count);
-    } else if (strcmp(encoding, "base64") == 0) {
-        *written = decode_base64(data, text, layer->data, count);
-    } else {
-        fprintf(stderr, "Error: unknown encoding format '%s'\n", encoding);
-    }
+    if (data)
+        *written = decode_cells(data, layer->data, count);
+    if (count > *written)
+        memset(layer->data + *written, 0, (count - *written) * sizeof *layer->data);
     return true;
 }
 
@@ -389,35 +450,124 @@ static ALLEGRO_MAP_TILESET *tileset_for_id(const TilesetIndex *index, uint32_t i
     return lo == 0 ? NULL : entries[lo - 1].tileset;
 }
 
+/* What the tile passes of one map share: the tilesets by firstgid, and a
+ * bit for each gid that needs nothing more (0, and each gid whose tile has
+ * its record and was given its bitmap), so that most cells cost one bit
+ * test. */
+typedef struct {
+    TilesetIndex index;
+    unsigned char *done;
+    size_t done_gids; /* gids that `done` has room for */
+} TilePass;
+
+/* Gids from here on are not marked (they go through the tile table each
+ * time): the bits stay within 2 MB whatever gids a map uses. */
+#define MAX_MARKED_GIDS ((size_t)1 << 24)
+
+/* A gid that cannot be marked (too large, or out of memory) is simply
+ * looked at again each time. */
+static void mark_done(TilePass *pass, uint32_t id)
+{
+    if (id >= MAX_MARKED_GIDS)
+        return;
+    if (id >= pass->done_gids) {
+        size_t gids = 1024;
+        while (gids <= id)
+            gids *= 2;
+        unsigned char *done = al_realloc(pass->done, gids / 8);
+        if (!done)
+            return;
+        memset(done + pass->done_gids / 8, 0, (gids - pass->done_gids) / 8);
+        pass->done = done;
+        pass->done_gids = gids;
+    }
+    pass->done[id >> 3] |= (unsigned char)(1u << (id & 7));
+}
+
+static bool cell_done(const TilePass *pass, uint32_t cell)
+{
+    uint32_t id = cell & ~TILED_FLIP_BITS;
+    return id < pass->done_gids && (pass->done[id >> 3] >> (id & 7) & 1) != 0;
+}
+
+/* Gives the tile of gid `id` its record and bitmap when it has none yet.
+ * A gid of no tileset is reported once per layer (*warned). */
+static void complete_tile(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer, uint32_t id, bool *warned)
+{
+    if (id == 0)
+        return;
+    ALLEGRO_MAP_TILE *tile = g_hash_table_lookup(map->tiles, GINT_TO_POINTER((int)id));
+    if (!tile) {
+        ALLEGRO_MAP_TILESET *tileset = tileset_for_id(&pass->index, id);
+        if (!tileset) {
+            if (!*warned)
+                fprintf(stderr, "Error: layer '%s' uses gid %u, which belongs to no tileset\n",
+                        or_null(layer->name), (unsigned)id);
+            *warned = true;
+            return;
+        }
+        tile = new_tile((int)id, tileset, g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
+        if (!tile)
+            return;
+        tileset->tiles = g_slist_prepend(tileset->tiles, tile);
+        g_hash_table_insert(map->tiles, GINT_TO_POINTER((int)id), tile);
+    }
+    give_tile_bitmap(tile);
+    mark_done(pass, id);
+}
+
+static void complete_cells(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer,
+                           const uint32_t *cells, size_t count, bool *warned)
+{
+    /* A gid that stays unmarked (no tileset) is looked up once per run. */
+    uint32_t previous = 0;
+    for (size_t i = 0; i < count; i++) {
+        if (cells[i] == previous || cell_done(pass, cells[i]))
+            continue;
+        previous = cells[i];
+        complete_tile(map, pass, layer, cells[i] & ~TILED_FLIP_BITS, warned);
+    }
+}
+
+/* Four cells in one vector register, and the result of comparing them. */
+typedef uint32_t CellQuad __attribute__((vector_size(16)));
+typedef int32_t CellQuadMask __attribute__((vector_size(16)));
+
+#define CELL_BLOCK 16
+
+/* Whether the block of cells holds no values but its first and its last:
+ * one run, or the end of one and the start of the next, as nearly every
+ * block of a map does. Compared four cells at a time, without branches. */
+static bool block_of_two_values(const uint32_t *cells)
+{
+    uint32_t first = cells[0], last = cells[CELL_BLOCK - 1];
+    const CellQuad firsts = {first, first, first, first};
+    const CellQuad lasts = {last, last, last, last};
+    CellQuadMask others = {0, 0, 0, 0};
+    for (int i = 0; i < CELL_BLOCK; i += 4) {
+        CellQuad quad;
+        memcpy(&quad, cells + i, sizeof quad);
+        others |= (quad != firsts) & (quad != lasts);
+    }
+    uint64_t halves[2];
+    memcpy(halves, &others, sizeof halves);
+    return (halves[0] | halves[1]) == 0;
+}
+
 /* Every gid used by the layer gets a tile record and, when its tileset has
  * an image, one sub-bitmap. Only the first `count` cells can hold a gid. */
-static void tile_pass(ALLEGRO_MAP *map, const TilesetIndex *index, ALLEGRO_MAP_LAYER *layer, size_t count)
+static void tile_pass(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer, size_t count)
 {
-    uint32_t last = 0;
+    const uint32_t *cells = layer->data;
     bool warned = false;
-    for (size_t i = 0; i < count; i++) {
-        uint32_t id = layer->data[i] & ~TILED_FLIP_BITS;
-        if (id == 0 || id == last)
+    size_t i = 0;
+    for (; i + CELL_BLOCK <= count; i += CELL_BLOCK) {
+        if (block_of_two_values(cells + i) && cell_done(pass, cells[i]) &&
+            cell_done(pass, cells[i + CELL_BLOCK - 1]))
             continue;
-        last = id;
-        ALLEGRO_MAP_TILE *tile = g_hash_table_lookup(map->tiles, GINT_TO_POINTER((int)id));
-        if (!tile) {
-            ALLEGRO_MAP_TILESET *tileset = tileset_for_id(index, id);
-            if (!tileset) {
-                if (!warned)
-                    fprintf(stderr, "Error: layer '%s' uses gid %u, which belongs to no tileset\n",
-                            or_null(layer->name), (unsigned)id);
-                warned = true;
-                continue;
-            }
-            tile = new_tile((int)id, tileset, g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
-            if (!tile)
-                continue;
-            tileset->tiles = g_slist_prepend(tileset->tiles, tile);
-            g_hash_table_insert(map->tiles, GINT_TO_POINTER((int)id), tile);
-        }
-        give_tile_bitmap(tile);
+        complete_cells(map, pass, layer, cells + i, CELL_BLOCK, &warned);
     }
+    complete_cells(map, pass, layer, cells + i, count - i, &warned);
 }
 
 /* ---- layers and objects -------------------------------------------------- */
@@ -442,7 +592,7 @@ static ALLEGRO_MAP_OBJECT *parse_object(xmlNode *node, ALLEGRO_MAP_LAYER *layer)
 
 /* Reads one "layer" or "objectgroup" into a new layer, or null when the map
  * must be refused (after its line). */
-static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, const TilesetIndex *index, xmlNode *node,
+static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, TilePass *pass, xmlNode *node,
                                       const char *filename)
 {
     ALLEGRO_MAP_LAYER *layer = al_calloc(1, sizeof *layer);
@@ -478,7 +628,7 @@ static ALLEGRO_MAP_LAYER *parse_layer(ALLEGRO_MAP *map, const TilesetIndex *inde
             _al_free_layer(layer);
             return NULL;
         }
-        tile_pass(map, index, layer, written);
+        tile_pass(map, pass, layer, written);
     } else {
         layer->type = TILED_OBJECT_LAYER;
         GSList *children = get_children_for_name(node, "object");
@@ -521,15 +671,16 @@ static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
     g_slist_free(children);
     cache_tile_list(map);
 
-    TilesetIndex index;
-    if (!build_tileset_index(&index, map)) {
+    TilePass pass = {0};
+    if (!build_tileset_index(&pass.index, map)) {
         fprintf(stderr, "Error: out of memory while loading map %s\n", filename);
         return false;
     }
+    mark_done(&pass, 0); /* an empty cell has no tile to make */
     bool ok = true;
     children = get_children_for_either_name(root, "layer", "objectgroup");
     for (GSList *l = children; l && ok; l = l->next) {
-        ALLEGRO_MAP_LAYER *layer = parse_layer(map, &index, l->data, filename);
+        ALLEGRO_MAP_LAYER *layer = parse_layer(map, &pass, l->data, filename);
         if (!layer) {
             ok = false;
             break;
@@ -544,7 +695,8 @@ static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
         map->layers = g_slist_prepend(map->layers, layer);
     }
     g_slist_free(children);
-    al_free(index.entries);
+    al_free(pass.index.entries);
+    al_free(pass.done);
     if (!ok)
         return false;
 
