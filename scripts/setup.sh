@@ -17,4 +17,4 @@ apt-get install -y --no-install-recommends \
     liblua5.3-dev libxml2-dev libglib2.0-dev zlib1g-dev libtag1-dev \
     xvfb xauth libgl1-mesa-dri fonts-dejavu-core \
     sox libsox-fmt-all vorbis-tools \
-    python3 imagemagick xdotool x11-utils
+    python3 imagemagick xdotool
