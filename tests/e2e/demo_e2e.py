@@ -406,8 +406,9 @@ def run(args):
         # 2. The screen: after the black start the map shows at once.
         log.wait(r"Set Route to Event", script)
         start_scroll = (422 - SCREEN_W // 2, 297 - SCREEN_H // 2)
-        route = (96, 400, 480, 560)  # Mira's walk round her garden
-        points = expected_map_colours(village, tileset, start_scroll, near_objects(village, [route]))
+        route = (72, 368, 472, 576)  # Mira's walk round her garden
+        player = (422 - 24, 297 - 56, 442 + 24, 311 + 24)
+        points = expected_map_colours(village, tileset, start_scroll, near_objects(village, [route, player]))
         check(len(points) > 200, "too few ground points to compare: %d" % len(points))
 
         def map_shown(shot):
