@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Remakes every picture, map and sound of the demo game in game/ from the
-# scripts in this folder. The results are committed, so the game runs without
-# this step; run it after changing a script. Needs python3 and oggenc.
+# Remakes every picture, map and sound of the demo game in game/ (or in the
+# folder given) from the scripts in this folder. The results are committed,
+# so the game runs without this step; run it after changing a script. Needs
+# python3 and oggenc.
 set -euo pipefail
 tools="$(cd "$(dirname "$0")" && pwd)"
-game="$tools/../game"
+game="${1:-$tools/../game}"
 mkdir -p "$game/gfx/tilesets" "$game/gfx/charsets" "$game/data/maps" "$game/sfx"
 python3 "$tools/make_png.py" icon "$game/gfx/icon.png"
 mkdir -p "$game/gfx/system"
