@@ -115,15 +115,6 @@ class Log:
                                   % (pattern, start, timeout, "\n".join(self.lines[-25:])))
                 self.cond.wait(left)
 
-    def find(self, pattern, start=0, end=None):
-        """Index of a matching line already read, or None."""
-        regex = re.compile(pattern)
-        with self.cond:
-            for i in range(start, len(self.lines) if end is None else end):
-                if regex.fullmatch(self.lines[i]):
-                    return i
-        return None
-
     def count(self, pattern, start, end):
         regex = re.compile(pattern)
         with self.cond:
