@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "gamestate.h"
 #include "object.h"
@@ -18,6 +19,9 @@ static int draw_depth[MAP_OBJECT_COUNT];
 
 // The layers the tile questions read, found once per map.
 static ALLEGRO_MAP_LAYER *map_groundLayers[2];
+// Only orthogonal maps can be drawn; any other says so once, at its load,
+// rather than on every tick.
+static bool map_drawable;
 
 Map getMap()
 {
@@ -173,6 +177,11 @@ void map_install(const char *name, ALLEGRO_MAP *map)
     map_readExits(map);
     map_groundLayers[0] = al_get_layer_for_name(map, "BG0");
     map_groundLayers[1] = al_get_layer_for_name(map, "BG1");
+    const char *orientation = al_get_map_orientation(map);
+    map_drawable = orientation && strcmp(orientation, "orthogonal") == 0;
+    if (!map_drawable)
+        fprintf(stderr, "Map \"%s\" is not orthogonal (\"%s\"): its tile layers are not drawn.\n", name,
+                orientation ? orientation : "(null)");
     gs_loadMapScript(name);
     map_startSound(map, "bgm", "sfx/bgm/", engine_playBgm);
     map_startSound(map, "bgs", "sfx/bgs/", engine_playBgs);
@@ -273,6 +282,8 @@ void scrollMapY(int dy)
 
 static void map_drawLayer(const char *name)
 {
+    if (!map_drawable)
+        return;
     // One pixel short of the region: the drawer takes in the tile under the
     // far edge, and the full size would reach a tile past the map.
     al_draw_layer_region_for_name(mapObj.tiledMap, name, (float)mapObj.scrollX, (float)mapObj.scrollY,

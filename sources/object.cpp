@@ -108,7 +108,10 @@ void object_create(int slot, int animWidth, int animHeight, const char *graphicN
     o.opacity = 1;
     o.tint = al_map_rgba_f(1, 1, 1, (float)o.opacity);
     o.xScale = o.yScale = 1.0f;
-    cache_loadBitmap(o.graphicPath);
+    // An object without a sprite has no sheet to load (and no missing file to
+    // report).
+    if (o.hasGraphic)
+        cache_loadBitmap(o.graphicPath);
 }
 
 void object_setEvent(int slot, const char *touchCall, const char *interactCall, const char *autoCall,

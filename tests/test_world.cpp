@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <fstream>
 
 #include <allegro5/allegro_image.h>
 #include <sys/stat.h>
 
 #include "gamestate.h"
 #include "input.h"
+#include "luaparse.h"
+#include "message.h"
 #include "map.h"
 #include "object.h"
 #include "player.h"
@@ -444,13 +447,18 @@ TEST_F(WorldTest, MapChangeTickDrawsTwiceAndDoesNotFlip)
     TmxMap a = field(), b = field();
     a.properties = {{"exitSouth", "b.tmx"}};
     b.objects = {{3, 40, 40, 32, 32, {}}};
+    // Each tick of the interpreters plays one of these commands.
+    std::ofstream("data/maps/a.lua") << "function ticker() for i = 1, 9 do command.wait(0) end end\n";
     ASSERT_TRUE(b.save("data/maps", "b.tmx") && go(a, "a.tmx"));
     MapObject &p = placePlayer(200, 481);
     sceneMap_create();
     map_draw();
+    ASSERT_TRUE(gs_runEventFunction(1, "ticker", -1));
     int playerTimer = p.frameTimer;
     unsigned long flips = engine_flipCount;
+    testing::internal::CaptureStderr();
     engine_tick();
+    EXPECT_EQ(count(testing::internal::GetCapturedStderr(), "Waiting\n"), 1);
     EXPECT_EQ(mapObj.fileName, "b.tmx");
     // Every object's frame timer counts the map_draw calls.
     EXPECT_EQ(XY(mapObjects[4].frameTimer, p.frameTimer), XY(2, playerTimer + 2));
@@ -633,4 +641,64 @@ TEST_F(WorldTest, DrawnCellsDepthAndLayers)
         bool inside = at.first >= 160 && at.first < 480 && at.second >= 80 && at.second < 400;
         EXPECT_EQ(pixelIs(at.first, at.second, TmxMap::tileColour(STONE)), inside) << at.first << "," << at.second;
     }
+}
+
+TEST_F(WorldTest, RealEventsHoldTouchesBackAndMessagesHoldThePlayer)
+{
+    object_runEventFunction = gs_runEventFunction;
+    TmxMap m = field();
+    m.objects = {{1, 300, 300, 32, 32, {{"touchCall", "greet"}, {"collide", "0"}}},
+                 {2, 400, 40, 32, 32, {{"autoCall", "busy"}, {"autoCondition", "armed"}}},
+                 {3, 480, 40, 32, 32, {{"autoCall", "busy"}}}};
+    std::ofstream("data/maps/ev.lua") << "armed = false\n"
+                                         "function greet() command.show_text('hello') end\n"
+                                         "function busy() command.wait(20) end\n";
+    ASSERT_TRUE(go(m, "ev.tmx"));
+    MapObject &p = placePlayer(100, 100);
+    tick();
+    // The automatic events run in their objects' own interpreters, a Lua
+    // condition holding them back until it turns true.
+    EXPECT_TRUE(gameState.interpreters[4].running);
+    EXPECT_FALSE(gameState.interpreters[3].running || mapObjects[3].autoDone);
+    luaL_dostring(Linterpreter, "armed = true");
+    tick();
+    EXPECT_TRUE(gameState.interpreters[3].running && mapObjects[3].autoDone);
+
+    // A touch waits while any interpreter runs, then starts in the shared one.
+    object_moveTo(0, 305, 305);
+    tick(10);
+    EXPECT_FALSE(gameState.mainInterpreter.running);
+    tick(15);
+    ASSERT_TRUE(gameState.mainInterpreter.running);
+    EXPECT_EQ(gameState.mainInterpreter.eventId, 2);
+    tick();
+    ASSERT_TRUE(message_showing());
+
+    // While the box shows, the keys do not move the player.
+    object_moveTo(0, 100, 100);
+    hold(KEY_RIGHT, true);
+    tick(5);
+    hold(KEY_RIGHT, false);
+    EXPECT_EQ(XY(p.x, p.xSpeed), XY(100 * 128, 0));
+    messageBox.clear();
+}
+
+TEST_F(WorldTest, MapsThatAreNotOrthogonalSayItOnceAndAreNotDrawn)
+{
+    TmxMap m = field();
+    m.objects = {{1, 40, 40, 32, 32, {}}};
+    ASSERT_TRUE(m.save("data/maps", "iso.tmx"));
+    std::string text = readFile("data/maps/iso.tmx");
+    text.replace(text.find("orthogonal"), 10, "isometric");
+    std::ofstream("data/maps/iso.tmx") << text;
+    al_clear_to_color(al_map_rgb(255, 0, 0));
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(teleport("iso.tmx", 0, 0, false));
+    for (int i = 0; i < 3; i++)
+        map_draw();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count(err, "isometric"), 1) << err;
+    EXPECT_TRUE(pixelIs(10, 10, al_map_rgb(255, 0, 0)));
+    // An object without a sprite has no sheet to miss.
+    EXPECT_EQ(err.find("Failed to load image"), std::string::npos) << err;
 }
