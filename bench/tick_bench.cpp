@@ -2,8 +2,8 @@
 // every active object's update with its collision and trigger passes, and
 // every object drawn) on a 100 x 100 map with 100, 250, 500 and 999 solid
 // objects walking looping routes. Prints the mean and the 99th percentile of
-// one map_draw, their share of a 60 Hz frame (16.7 ms), and the mean of the
-// object updates alone.
+// one map_draw, their share of a 60 Hz frame (16.7 ms), the mean of the
+// object updates alone, and how many heap allocations a map_draw makes.
 //
 // The second table gives every object an automatic condition that never
 // holds ("false") and the map a script, so that every trigger pass runs that
@@ -11,7 +11,10 @@
 // movement step. It needs the event system's map scripts; without them the
 // condition never reaches Lua and the table says so.
 //
-//   build/bench/tick_bench [--memory] [seconds per row]
+//   build/bench/tick_bench [--memory] [--objects N] [--table 1|2] [seconds per row]
+//
+// --objects N and --table T time only the rows of N objects, or only table T
+// (for a profiler).
 //
 // Draws onto a 640 x 480 display when there is one (under Xvfb: software
 // OpenGL), else, or with --memory, onto a memory bitmap.
@@ -37,6 +40,44 @@
 #include "object.h"
 #include "player.h"
 #include "system.h"
+
+// Heap allocations are counted while `countAllocations` is set: every
+// malloc, calloc and realloc of the program and its libraries comes here.
+// Sanitizers bring their own allocator, so they build without the count.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+static const bool allocationsCounted = false;
+static bool countAllocations;
+static long allocations;
+#else
+static const bool allocationsCounted = true;
+static bool countAllocations;
+static long allocations;
+extern "C" {
+void *__libc_malloc(size_t);
+void *__libc_calloc(size_t, size_t);
+void *__libc_realloc(void *, size_t);
+void __libc_free(void *);
+void *malloc(size_t size)
+{
+    allocations += countAllocations;
+    return __libc_malloc(size);
+}
+void *calloc(size_t n, size_t size)
+{
+    allocations += countAllocations;
+    return __libc_calloc(n, size);
+}
+void *realloc(void *p, size_t size)
+{
+    allocations += countAllocations;
+    return __libc_realloc(p, size);
+}
+void free(void *p)
+{
+    __libc_free(p);
+}
+}
+#endif
 
 namespace {
 
@@ -121,7 +162,7 @@ double msSince(Clock::time_point start)
 }
 
 struct Row {
-    double mean, p99, updatesMean;
+    double mean, p99, updatesMean, allocationsPerTick;
     int ticks;
 };
 
@@ -144,13 +185,20 @@ Row measure(const std::string &name, int count, double seconds)
             map_draw(); // every automatic trigger has had its pass
     }
     std::vector<double> times;
+    times.reserve(2000);
     double updates = 0;
+    long allocated = 0;
     Clock::time_point start = Clock::now();
     while (times.size() < 20 || (msSince(start) < seconds * 1000 && times.size() < 2000)) {
         setScroll(getMapObjectX(0) / 128 - engine_ScrW() / 2, getMapObjectY(0) / 128 - engine_ScrH() / 2);
+        long before = allocations;
+        countAllocations = true;
         Clock::time_point t0 = Clock::now();
         map_draw();
-        times.push_back(msSince(t0));
+        double ms = msSince(t0);
+        countAllocations = false;
+        allocated += allocations - before;
+        times.push_back(ms);
         if (display)
             al_flip_display();
         // The same updates once more, without the drawing around them.
@@ -166,24 +214,31 @@ Row measure(const std::string &name, int count, double seconds)
         row.mean += t;
     row.mean /= row.ticks;
     row.updatesMean = updates / row.ticks;
+    row.allocationsPerTick = (double)allocated / row.ticks;
     std::sort(times.begin(), times.end());
     row.p99 = times[std::min(row.ticks - 1, (int)(row.ticks * 0.99))];
     return row;
 }
 
-void printTable(const char *title, const char *autoCondition, double seconds)
+void printTable(const char *title, const char *autoCondition, double seconds, int only)
 {
     printf("\n%s\n", title);
-    printf("%8s %7s %10s %10s %9s %9s %12s\n", "objects", "ticks", "mean ms", "p99 ms", "mean/16.7", "p99/16.7",
-           "updates ms");
+    printf("%8s %7s %10s %10s %9s %9s %12s %12s\n", "objects", "ticks", "mean ms", "p99 ms", "mean/16.7",
+           "p99/16.7", "updates ms", "allocs/tick");
     for (int count : {100, 250, 500, 999}) {
+        if (only && count != only)
+            continue;
         std::string name = "bench" + std::to_string(count) + (autoCondition ? "auto" : "") + ".tmx";
         std::ofstream("data/maps/" + name) << mapText(count, autoCondition);
         // The map's script: empty, so that conditions run in its state.
         std::ofstream("data/maps/" + name.substr(0, name.size() - 4) + ".lua") << "-- tick_bench\n";
         Row r = measure(name, count, seconds);
-        printf("%8d %7d %10.3f %10.3f %9.3f %9.3f %12.3f\n", count, r.ticks, r.mean, r.p99, r.mean / kFrameMs,
+        printf("%8d %7d %10.3f %10.3f %9.3f %9.3f %12.3f ", count, r.ticks, r.mean, r.p99, r.mean / kFrameMs,
                r.p99 / kFrameMs, r.updatesMean);
+        if (allocationsCounted)
+            printf("%12.2f\n", r.allocationsPerTick);
+        else
+            printf("%12s\n", "-");
         fflush(stdout);
     }
     if (autoCondition && !Linterpreter)
@@ -197,9 +252,15 @@ int main(int argc, char **argv)
 {
     bool memory = false;
     double seconds = 3.0;
+    int only = 0;
+    int table = 0;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--memory") == 0)
             memory = true;
+        else if (strcmp(argv[i], "--objects") == 0 && i + 1 < argc)
+            only = atoi(argv[++i]);
+        else if (strcmp(argv[i], "--table") == 0 && i + 1 < argc)
+            table = atoi(argv[++i]);
         else
             seconds = atof(argv[i]) > 0 ? atof(argv[i]) : seconds;
     }
@@ -239,8 +300,10 @@ int main(int argc, char **argv)
         object_create(0, 40, 80, "npc.png", 1600, 1600, 32, 32, 80, 2, true, true);
     }
 
-    printTable("Solid objects on looping routes", nullptr, seconds);
-    printTable("The same, every object with an automatic condition that stays false", "false", seconds);
+    if (table != 2)
+        printTable("Solid objects on looping routes", nullptr, seconds, only);
+    if (table != 1)
+        printTable("The same, every object with an automatic condition that stays false", "false", seconds, only);
 
     map_destroy();
     cache_clearBitmaps();
