@@ -309,12 +309,14 @@ void map_draw()
     map_drawLayer("BG0");
     map_drawLayer("BG1");
     draw_size = 0;
+    object_beginUpdates();
     for (int i = 0; i < MAP_OBJECT_COUNT; i++) {
         if (!mapObjects[i].active)
             continue;
         object_update(i);
         map_insertByDepth(i);
     }
+    object_endUpdates();
     for (int k = 0; k < draw_size; k++)
         object_draw(draw_order[k]);
     map_drawLayer("BG2");

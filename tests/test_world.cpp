@@ -702,3 +702,113 @@ TEST_F(WorldTest, MapsThatAreNotOrthogonalSayItOnceAndAreNotDrawn)
     // An object without a sprite has no sheet to miss.
     EXPECT_EQ(err.find("Failed to load image"), std::string::npos) << err;
 }
+
+namespace {
+
+// Starts the real event, then, for a "shove" event, writes records as only a
+// test's hook can: the map_draw pass must not go on with what it knew before.
+bool shoveEvent(int slot, const char *name, int id)
+{
+    bool started = gs_runEventFunction(slot, name, id);
+    events.push_back(std::to_string(slot) + " " + name + " " + std::to_string(id));
+    if (strcmp(name, "shove") == 0) {
+        mapObjects[slot].x += 3 * 128;
+        mapObjects[slot % 40 + 1].active ^= true;
+    }
+    return started;
+}
+
+} // namespace
+
+// map_draw skips the visits of a movement step that cannot change anything.
+// Crowds that walk into walls and each other, with conditions that count
+// their own runs and events that move and remove objects, must come out of
+// map_draw exactly as out of the plain updates, tick by tick.
+TEST_F(WorldTest, MapDrawUpdatesAsThePlainStepsDo)
+{
+    object_runEventFunction = shoveEvent;
+    object_playSe = engine_playSe;
+    unsigned seed = 0;
+    auto next = [&seed](int n) { return (int)((seed = seed * 1103515245u + 12345u) >> 16) % n; };
+    auto crowd = [&] {
+        TmxMap m = field();
+        for (XY wall : XYs{{3, 3}, {4, 3}, {8, 6}, {12, 2}, {6, 9}, {10, 10}})
+            m.set("BG0", wall.first, wall.second, WALL);
+        for (int id = 0; id < 90; id++) {
+            Properties p = {{"collide", next(5) ? "1" : "0"}};
+            if (next(3) == 0)
+                p["autoCondition"] = "seen(" + std::to_string(id) + ") and h % 5 == 0";
+            if (next(2) == 0) {
+                p["touchCall"] = next(2) ? "shove" : "talk";
+                p["touchCondition"] = "seen(" + std::to_string(1000 + id) + ")";
+            }
+            p["autoCall"] = next(3) == 0 ? "shove" : next(2) ? "talk" : "";
+            m.objects.push_back({id, 40 + next(420), 40 + next(300), next(5) * 10, next(5) * 10, p});
+        }
+        return m;
+    };
+    auto run = [&](const TmxMap &m, const std::string &name, bool viaMapDraw) {
+        gs_reset();
+        map_destroy();
+        // Both runs start from the same records: a slot keeps what its last
+        // occupant left in some fields.
+        for (MapObject &o : mapObjects)
+            o = MapObject();
+        events.clear();
+        srand(1);
+        std::vector<Ints> seen;
+        std::ofstream("data/maps/" + name + ".lua")
+            << "h = 0\n"
+               "function seen(n) h = (h * 31 + n) % 2147483647 return n % 3 == 0 end\n"
+               "function talk() command.wait(3) end\n"
+               "function shove() end\n";
+        testing::internal::CaptureStderr();
+        bool loaded = go(m, name + ".tmx");
+        placePlayer(200, 200);
+        object_setMoveroute(0, {{420, 200}, {420, 380}, {60, 300}}, true);
+        for (int slot = 1; loaded && slot < MAP_OBJECT_COUNT; slot++)
+            if (mapObjects[slot].active)
+                object_setMoveroute(slot, {{40 + next(420), 40 + next(300)}, {40 + next(420), 40 + next(300)}}, true);
+        for (int t = 0; loaded && t < 200; t++) {
+            gs_update();
+            if (viaMapDraw) {
+                map_draw();
+            } else {
+                for (int slot = 0; slot < MAP_OBJECT_COUNT; slot++)
+                    if (mapObjects[slot].active)
+                        object_update(slot);
+            }
+            Ints state;
+            for (const MapObject &o : mapObjects)
+                state.insert(state.end(), {o.active, o.collide, o.x, o.y, o.xSpeed, o.ySpeed, o.dir, o.frame,
+                                           o.autoDone, o.routeIndex});
+            seen.push_back(state);
+        }
+        lua_getglobal(Linterpreter, "h");
+        seen.push_back({(int)lua_tointeger(Linterpreter, -1), rand()});
+        lua_pop(Linterpreter, 1);
+        testing::internal::GetCapturedStderr();
+        return seen;
+    };
+    auto started = [](const char *name) {
+        return std::count_if(events.begin(), events.end(),
+                             [name](const std::string &e) { return e.find(name) != std::string::npos; });
+    };
+    for (unsigned crowdSeed : {7u, 11u, 23u}) {
+        seed = crowdSeed;
+        TmxMap m = crowd();
+        unsigned routeSeed = seed;
+        std::string name = "crowd" + std::to_string(crowdSeed);
+        std::vector<Ints> plain = run(m, name + "a", false);
+        Texts plainEvents = events;
+        seed = routeSeed;
+        std::vector<Ints> drawn = run(m, name + "b", true);
+        ASSERT_EQ(plain.size(), 201u);
+        for (size_t t = 0; t < plain.size(); t++)
+            ASSERT_EQ(plain[t], drawn[t]) << "crowd " << crowdSeed << ", tick " << t;
+        EXPECT_EQ(plainEvents, events);
+        EXPECT_GT(started("shove"), 3);
+        EXPECT_GT(started("talk"), 3);
+    }
+    gs_reset();
+}
