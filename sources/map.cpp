@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "gamestate.h"
 #include "object.h"
@@ -19,6 +20,14 @@ static int draw_depth[MAP_OBJECT_COUNT];
 
 // The layers the tile questions read, found once per map.
 static ALLEGRO_MAP_LAYER *map_groundLayers[2];
+// What the tile questions found for each cell of the current map, filled in
+// as the cells are asked: every movement step asks about four corners of its
+// box up to three times, and the tiles and their properties never change
+// while the map is loaded. Cells are CELL_UNKNOWN until first asked.
+enum { CELL_UNKNOWN, CELL_OPEN, CELL_BLOCKS };
+static std::vector<uint8_t> map_cells;
+static ALLEGRO_MAP *map_cellsMap;
+static int map_cellsWidth, map_cellsHeight;
 // Only orthogonal maps can be drawn; any other says so once, at its load,
 // rather than on every tick.
 static bool map_drawable;
@@ -52,14 +61,37 @@ ALLEGRO_MAP_TILE *map_getTile(int tx, int ty, const char *layerName)
     return map_tileAt(al_get_layer_for_name(mapObj.tiledMap, layerName), tx, ty);
 }
 
-bool map_getTileCollision(int px, int py)
+static bool map_cellBlocks(int tx, int ty)
 {
-    int tx = px / MAP_WORLD_TILE;
-    int ty = py / MAP_WORLD_TILE;
     for (ALLEGRO_MAP_LAYER *layer : map_groundLayers)
         if (atoi(al_get_tile_property(map_tileAt(layer, tx, ty), "block", "0")) == 1)
             return true;
     return false;
+}
+
+// Forgets what the cells held, and makes room for the cells of `map`.
+static void map_resetCells(ALLEGRO_MAP *map)
+{
+    map_cellsMap = map;
+    map_cellsWidth = map ? mapObj.widthInTiles : 0;
+    map_cellsHeight = map ? mapObj.heightInTiles : 0;
+    map_cells.assign(map_cellsWidth > 0 && map_cellsHeight > 0 ? (size_t)map_cellsWidth * map_cellsHeight : 0,
+                     CELL_UNKNOWN);
+}
+
+bool map_getTileCollision(int px, int py)
+{
+    int tx = px / MAP_WORLD_TILE;
+    int ty = py / MAP_WORLD_TILE;
+    if (!mapObj.tiledMap || mapObj.tiledMap != map_cellsMap || mapObj.widthInTiles != map_cellsWidth ||
+        mapObj.heightInTiles != map_cellsHeight || map_cells.empty())
+        return map_cellBlocks(tx, ty);
+    tx = map_clamp(tx, 0, map_cellsWidth - 1);
+    ty = map_clamp(ty, 0, map_cellsHeight - 1);
+    uint8_t &cell = map_cells[(size_t)ty * map_cellsWidth + tx];
+    if (cell == CELL_UNKNOWN)
+        cell = map_cellBlocks(tx, ty) ? CELL_BLOCKS : CELL_OPEN;
+    return cell == CELL_BLOCKS;
 }
 
 std::string map_getTileStepSound(int px, int py)
@@ -177,6 +209,7 @@ void map_install(const char *name, ALLEGRO_MAP *map)
     map_readExits(map);
     map_groundLayers[0] = al_get_layer_for_name(map, "BG0");
     map_groundLayers[1] = al_get_layer_for_name(map, "BG1");
+    map_resetCells(map);
     const char *orientation = al_get_map_orientation(map);
     map_drawable = orientation && strcmp(orientation, "orthogonal") == 0;
     if (!map_drawable)
@@ -202,6 +235,7 @@ void map_destroy()
         al_free_map(mapObj.tiledMap);
     mapObj.tiledMap = nullptr;
     map_groundLayers[0] = map_groundLayers[1] = nullptr;
+    map_resetCells(nullptr);
     for (int i = 1; i < MAP_OBJECT_COUNT; i++)
         object_destroy(i);
 }

@@ -812,3 +812,31 @@ TEST_F(WorldTest, MapDrawUpdatesAsThePlainStepsDo)
     }
     gs_reset();
 }
+
+// The tile questions remember each cell's answer for the map they were asked
+// on, and only for it.
+TEST_F(WorldTest, TileAnswersFollowTheCurrentMap)
+{
+    TmxMap a = field(), b = field();
+    a.set("BG0", 2, 1, WALL);
+    b.set("BG1", 3, 1, PLANK);
+    b.set("BG0", 0, 0, WALL);
+    ASSERT_TRUE(go(a, "a.tmx"));
+    auto walls = [] {
+        Ints seen;
+        for (XY at : XYs{{70, 40}, {100, 40}, {-50, -50}, {5000, 40}, {70, 40}, {100, 40}})
+            seen.push_back(map_getTileCollision(at.first, at.second));
+        return seen;
+    };
+    EXPECT_EQ(walls(), (Ints{1, 0, 0, 0, 1, 0}));
+    ASSERT_TRUE(go(b, "b.tmx"));
+    EXPECT_EQ(walls(), (Ints{0, 1, 1, 0, 0, 1}));
+    ASSERT_TRUE(go(a, "a.tmx"));
+    EXPECT_EQ(walls(), (Ints{1, 0, 0, 0, 1, 0}));
+    // A map narrowed by hand clamps to its new last column.
+    mapObj.widthInTiles = 3;
+    EXPECT_TRUE(map_getTileCollision(5000, 40));
+    mapObj.widthInTiles = 20;
+    map_destroy();
+    EXPECT_EQ(walls(), (Ints{0, 0, 0, 0, 0, 0}));
+}
