@@ -16,4 +16,5 @@ apt-get install -y --no-install-recommends \
     liballegro-audio5-dev liballegro-acodec5-dev \
     liblua5.3-dev libxml2-dev libglib2.0-dev zlib1g-dev libtag1-dev \
     xvfb xauth libgl1-mesa-dri fonts-dejavu-core \
-    sox libsox-fmt-all vorbis-tools
+    sox libsox-fmt-all vorbis-tools \
+    python3 imagemagick xdotool

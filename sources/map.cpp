@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "gamestate.h"
 #include "object.h"
@@ -18,6 +20,17 @@ static int draw_depth[MAP_OBJECT_COUNT];
 
 // The layers the tile questions read, found once per map.
 static ALLEGRO_MAP_LAYER *map_groundLayers[2];
+// What the tile questions found for each cell of the current map, filled in
+// as the cells are asked: every movement step asks about four corners of its
+// box up to three times, and the tiles and their properties never change
+// while the map is loaded. Cells are CELL_UNKNOWN until first asked.
+enum { CELL_UNKNOWN, CELL_OPEN, CELL_BLOCKS };
+static std::vector<uint8_t> map_cells;
+static ALLEGRO_MAP *map_cellsMap;
+static int map_cellsWidth, map_cellsHeight;
+// Only orthogonal maps can be drawn; any other says so once, at its load,
+// rather than on every tick.
+static bool map_drawable;
 
 Map getMap()
 {
@@ -48,14 +61,37 @@ ALLEGRO_MAP_TILE *map_getTile(int tx, int ty, const char *layerName)
     return map_tileAt(al_get_layer_for_name(mapObj.tiledMap, layerName), tx, ty);
 }
 
-bool map_getTileCollision(int px, int py)
+static bool map_cellBlocks(int tx, int ty)
 {
-    int tx = px / MAP_WORLD_TILE;
-    int ty = py / MAP_WORLD_TILE;
     for (ALLEGRO_MAP_LAYER *layer : map_groundLayers)
         if (atoi(al_get_tile_property(map_tileAt(layer, tx, ty), "block", "0")) == 1)
             return true;
     return false;
+}
+
+// Forgets what the cells held, and makes room for the cells of `map`.
+static void map_resetCells(ALLEGRO_MAP *map)
+{
+    map_cellsMap = map;
+    map_cellsWidth = map ? mapObj.widthInTiles : 0;
+    map_cellsHeight = map ? mapObj.heightInTiles : 0;
+    map_cells.assign(map_cellsWidth > 0 && map_cellsHeight > 0 ? (size_t)map_cellsWidth * map_cellsHeight : 0,
+                     CELL_UNKNOWN);
+}
+
+bool map_getTileCollision(int px, int py)
+{
+    int tx = px / MAP_WORLD_TILE;
+    int ty = py / MAP_WORLD_TILE;
+    if (!mapObj.tiledMap || mapObj.tiledMap != map_cellsMap || mapObj.widthInTiles != map_cellsWidth ||
+        mapObj.heightInTiles != map_cellsHeight || map_cells.empty())
+        return map_cellBlocks(tx, ty);
+    tx = map_clamp(tx, 0, map_cellsWidth - 1);
+    ty = map_clamp(ty, 0, map_cellsHeight - 1);
+    uint8_t &cell = map_cells[(size_t)ty * map_cellsWidth + tx];
+    if (cell == CELL_UNKNOWN)
+        cell = map_cellBlocks(tx, ty) ? CELL_BLOCKS : CELL_OPEN;
+    return cell == CELL_BLOCKS;
 }
 
 std::string map_getTileStepSound(int px, int py)
@@ -153,13 +189,14 @@ static void map_createObjects(ALLEGRO_MAP *map, const char *name)
     int count = 0;
     ALLEGRO_MAP_OBJECT **objects = al_get_objects(al_get_layer_for_name(map, "events"), &count);
     for (int i = 0; i < count; i++) {
-        int slot = al_get_object_gid(objects[i]) + 1;
-        // Slot 0 is the player's, and the table ends at 999.
-        if (slot < 1 || slot >= MAP_OBJECT_COUNT)
-            fprintf(stderr, "Object id %d in map \"%s\" is outside 0 to %d; skipped.\n", slot - 1, name,
+        int id = al_get_object_gid(objects[i]);
+        // Slot 0 is the player's, and the table ends at 999. The id is tested
+        // before the slot is computed: the largest ids have no slot number.
+        if (id < 0 || id > MAP_OBJECT_COUNT - 2)
+            fprintf(stderr, "Object id %d in map \"%s\" is outside 0 to %d; skipped.\n", id, name,
                     MAP_OBJECT_COUNT - 2);
         else
-            map_parseObject(slot, objects[i]);
+            map_parseObject(id + 1, objects[i]);
     }
     al_free(objects);
 }
@@ -172,6 +209,12 @@ void map_install(const char *name, ALLEGRO_MAP *map)
     map_readExits(map);
     map_groundLayers[0] = al_get_layer_for_name(map, "BG0");
     map_groundLayers[1] = al_get_layer_for_name(map, "BG1");
+    map_resetCells(map);
+    const char *orientation = al_get_map_orientation(map);
+    map_drawable = orientation && strcmp(orientation, "orthogonal") == 0;
+    if (!map_drawable)
+        fprintf(stderr, "Map \"%s\" is not orthogonal (\"%s\"): its tile layers are not drawn.\n", name,
+                orientation ? orientation : "(null)");
     gs_loadMapScript(name);
     map_startSound(map, "bgm", "sfx/bgm/", engine_playBgm);
     map_startSound(map, "bgs", "sfx/bgs/", engine_playBgs);
@@ -192,6 +235,7 @@ void map_destroy()
         al_free_map(mapObj.tiledMap);
     mapObj.tiledMap = nullptr;
     map_groundLayers[0] = map_groundLayers[1] = nullptr;
+    map_resetCells(nullptr);
     for (int i = 1; i < MAP_OBJECT_COUNT; i++)
         object_destroy(i);
 }
@@ -272,6 +316,8 @@ void scrollMapY(int dy)
 
 static void map_drawLayer(const char *name)
 {
+    if (!map_drawable)
+        return;
     // One pixel short of the region: the drawer takes in the tile under the
     // far edge, and the full size would reach a tile past the map.
     al_draw_layer_region_for_name(mapObj.tiledMap, name, (float)mapObj.scrollX, (float)mapObj.scrollY,
@@ -297,13 +343,19 @@ void map_draw()
     map_drawLayer("BG0");
     map_drawLayer("BG1");
     draw_size = 0;
+    object_beginUpdates();
     for (int i = 0; i < MAP_OBJECT_COUNT; i++) {
         if (!mapObjects[i].active)
             continue;
         object_update(i);
         map_insertByDepth(i);
     }
+    object_endUpdates();
+    // One batch for every sprite instead of one draw call each: drawing
+    // only bitmaps in between, the result is the same.
+    al_hold_bitmap_drawing(true);
     for (int k = 0; k < draw_size; k++)
         object_draw(draw_order[k]);
+    al_hold_bitmap_drawing(false);
     map_drawLayer("BG2");
 }

@@ -1,8 +1,16 @@
 #include "object.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "gamestate.h"
 #include "map.h"
@@ -10,6 +18,7 @@
 
 MapObject mapObjects[MAP_OBJECT_COUNT];
 void (*object_playSe)(std::string path, float volume, float speed) = engine_playSe;
+bool (*object_runEventFunction)(int slot, const char *name, int id) = gs_runEventFunction;
 
 // One pixel in units.
 static const int UNIT = 128;
@@ -107,7 +116,10 @@ void object_create(int slot, int animWidth, int animHeight, const char *graphicN
     o.opacity = 1;
     o.tint = al_map_rgba_f(1, 1, 1, (float)o.opacity);
     o.xScale = o.yScale = 1.0f;
-    cache_loadBitmap(o.graphicPath);
+    // An object without a sprite has no sheet to load (and no missing file to
+    // report).
+    if (o.hasGraphic)
+        cache_loadBitmap(o.graphicPath);
 }
 
 void object_setEvent(int slot, const char *touchCall, const char *interactCall, const char *autoCall,
@@ -264,17 +276,198 @@ static bool object_collide(int slot, const Obstacle &what, int &vx, int &vy, int
     return stopped;
 }
 
+// --- the pair pass ---------------------------------------------------------------
+//
+// A solid object's movement step visits every other slot, and nearly every
+// visit changes nothing: the other box lies away from every placement the
+// three box tests could ask about, its automatic trigger has run, and it does
+// not overlap the player. A compact copy of what those tests read finds the
+// few slots worth a full visit, PAIR_LANES slots at a time.
+//
+// The copy is trusted only between object_beginUpdates and object_endUpdates,
+// and only while nothing outside the world runs: an event function, or a
+// sound hook other than the engine's own, may write any record, and tests and
+// other modules write records directly between ticks. It is built again from
+// the records before the next step that uses it. Conditions do not spoil it:
+// a condition's Lua reaches no record, and starts no event.
+
+enum { PAIR_LANES = 8 };
+static_assert(MAP_OBJECT_COUNT % PAIR_LANES == 0, "the lanes cover the table");
+// Why a visit may be needed beyond the box tests.
+enum { PENDING_AUTO = 1, PENDING_TOUCH = 2 };
+
+// For each slot: the box that stops solid movers (empty for objects that are
+// inactive or not solid, so that no reach overlaps it) and its pending
+// triggers.
+struct PairBoxes {
+    alignas(16) int32_t left[MAP_OBJECT_COUNT];
+    alignas(16) int32_t right[MAP_OBJECT_COUNT];
+    alignas(16) int32_t top[MAP_OBJECT_COUNT];
+    alignas(16) int32_t bottom[MAP_OBJECT_COUNT];
+    alignas(16) int32_t pending[MAP_OBJECT_COUNT];
+};
+static PairBoxes pairBoxes;
+static int object_updateDepth;
+static bool pairBoxesFresh;
+
+// Every placement of the mover that its three box tests against one slot can
+// ask about, while neither its place nor its speed changes.
+struct Reach {
+    int32_t left, right, top, bottom;
+};
+
+static void object_leaveWorld()
+{
+    pairBoxesFresh = false;
+}
+
+static void object_storePairBox(int i)
+{
+    const MapObject &o = mapObjects[i];
+    bool stops = o.active && o.collide;
+    pairBoxes.left[i] = stops ? o.x : INT32_MAX;
+    pairBoxes.right[i] = stops ? o.x + o.width * UNIT : INT32_MIN;
+    pairBoxes.top[i] = stops ? o.y : INT32_MAX;
+    pairBoxes.bottom[i] = stops ? o.y + o.height * UNIT : INT32_MIN;
+    int pending = 0;
+    if (o.active && i != 0) {
+        pending |= o.autoDone ? 0 : PENDING_AUTO;
+        pending |= check_collision(i, 0, o.x, o.y) ? PENDING_TOUCH : 0;
+    }
+    pairBoxes.pending[i] = pending;
+}
+
+static void object_syncPairBoxes()
+{
+    for (int i = 0; i < MAP_OBJECT_COUNT; i++)
+        object_storePairBox(i);
+    pairBoxesFresh = true;
+}
+
+void object_beginUpdates()
+{
+    object_updateDepth++;
+    pairBoxesFresh = false;
+}
+
+void object_endUpdates()
+{
+    object_updateDepth--;
+    pairBoxesFresh = false;
+}
+
+static Reach object_reach(int slot, int vx, int vy)
+{
+    const MapObject &o = mapObjects[slot];
+    return Reach{std::min(o.x, o.x + vx), std::max(o.x, o.x + vx) + o.width * UNIT, std::min(o.y, o.y + vy),
+                 std::max(o.y, o.y + vy) + o.height * UNIT};
+}
+
+static bool object_mayNeedVisit(int j, const Reach &r, int mask)
+{
+    return (pairBoxes.pending[j] & mask) || (pairBoxes.right[j] > r.left && r.right > pairBoxes.left[j] &&
+                                             pairBoxes.bottom[j] > r.top && r.bottom > pairBoxes.top[j]);
+}
+
+#ifdef __SSE2__
+static __m128i object_lanes(const int32_t *at)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i *>(at));
+}
+
+// A bit for each of the four slots from j on (j a multiple of four) that may
+// need a visit.
+static int object_fourCandidates(int j, const Reach &r, __m128i mask)
+{
+    __m128i x = _mm_and_si128(_mm_cmpgt_epi32(object_lanes(&pairBoxes.right[j]), _mm_set1_epi32(r.left)),
+                              _mm_cmpgt_epi32(_mm_set1_epi32(r.right), object_lanes(&pairBoxes.left[j])));
+    __m128i y = _mm_and_si128(_mm_cmpgt_epi32(object_lanes(&pairBoxes.bottom[j]), _mm_set1_epi32(r.top)),
+                              _mm_cmpgt_epi32(_mm_set1_epi32(r.bottom), object_lanes(&pairBoxes.top[j])));
+    __m128i pending = _mm_and_si128(object_lanes(&pairBoxes.pending[j]), mask);
+    __m128i need = _mm_or_si128(_mm_and_si128(x, y), _mm_cmpgt_epi32(pending, _mm_setzero_si128()));
+    return _mm_movemask_ps(_mm_castsi128_ps(need));
+}
+#endif
+
+// The first slot from j on that may need a visit; MAP_OBJECT_COUNT for none.
+static int object_nextCandidate(int j, const Reach &r, int mask)
+{
+    for (; j % PAIR_LANES != 0 && j < MAP_OBJECT_COUNT; j++)
+        if (object_mayNeedVisit(j, r, mask))
+            return j;
+#ifdef __SSE2__
+    __m128i lanesMask = _mm_set1_epi32(mask);
+    for (; j < MAP_OBJECT_COUNT; j += PAIR_LANES) {
+        int bits = object_fourCandidates(j, r, lanesMask) | object_fourCandidates(j + 4, r, lanesMask) << 4;
+        if (bits)
+            return j + __builtin_ctz(bits);
+    }
+#endif
+    for (; j < MAP_OBJECT_COUNT; j++)
+        if (object_mayNeedVisit(j, r, mask))
+            return j;
+    return MAP_OBJECT_COUNT;
+}
+
+// The full visit of slot j in the step of `slot`.
+static void object_visit(int slot, int j, int &vx, int &vy, int sx, int sy)
+{
+    bool touched = false;
+    if (mapObjects[j].collide)
+        touched = object_collide(slot, Obstacle{j}, vx, vy, sx, sy) && slot == 0;
+    object_updateTriggers(j, touched);
+}
+
+static void object_visitFrom(int slot, int from, int &vx, int &vy, int sx, int sy)
+{
+    for (int j = from; j < MAP_OBJECT_COUNT; j++) {
+        if (j != slot && mapObjects[j].active)
+            object_visit(slot, j, vx, vy, sx, sy);
+    }
+}
+
+// The visits of a solid object's step, skipping the slots where a visit
+// would change nothing. The player's own step moves the box that the touch
+// triggers compare with, so it visits every slot.
+static void object_pairPass(int slot, int &vx, int &vy, int sx, int sy)
+{
+    if (object_updateDepth == 0 || slot == 0) {
+        object_visitFrom(slot, 0, vx, vy, sx, sy);
+        return;
+    }
+    if (!pairBoxesFresh)
+        object_syncPairBoxes();
+    int mask = gs_interpreterRunning() ? PENDING_AUTO : PENDING_AUTO | PENDING_TOUCH;
+    Reach reach = object_reach(slot, vx, vy);
+    for (int j = object_nextCandidate(0, reach, mask); j < MAP_OBJECT_COUNT;
+         j = object_nextCandidate(j + 1, reach, mask)) {
+        if (j == slot)
+            continue;
+        object_visit(slot, j, vx, vy, sx, sy);
+        if (!pairBoxesFresh) {
+            object_visitFrom(slot, j + 1, vx, vy, sx, sy);
+            return;
+        }
+        reach = object_reach(slot, vx, vy);
+    }
+}
+
+// Keeps the copy in step with the object that has just moved. The player's
+// move changes every slot's touch test.
+static void object_trackPairBox(int slot)
+{
+    if (!pairBoxesFresh)
+        return;
+    if (slot == 0)
+        pairBoxesFresh = false;
+    else
+        object_storePairBox(slot);
+}
+
 static void object_collisionPass(int slot, int &vx, int &vy, int sx, int sy)
 {
     object_collide(slot, Obstacle{-1}, vx, vy, sx, sy);
-    for (int j = 0; j < MAP_OBJECT_COUNT; j++) {
-        if (j == slot || !mapObjects[j].active)
-            continue;
-        bool touched = false;
-        if (mapObjects[j].collide)
-            touched = object_collide(slot, Obstacle{j}, vx, vy, sx, sy) && slot == 0;
-        object_updateTriggers(j, touched);
-    }
+    object_pairPass(slot, vx, vy, sx, sy);
 }
 
 void object_updatePosition(int slot)
@@ -284,16 +477,17 @@ void object_updatePosition(int slot)
     int sx = sign(o.xSpeed);
     int sy = sign(o.ySpeed);
     object_applySpeed(slot);
-    int vx = o.xSpeed;
-    int vy = o.ySpeed;
+    // A stop at a wall or an object ends the speed itself on that axis, not
+    // only this tick's move.
     if (o.active && o.collide)
-        object_collisionPass(slot, vx, vy, sx, sy);
-    o.x += vx;
-    o.y += vy;
+        object_collisionPass(slot, o.xSpeed, o.ySpeed, sx, sy);
+    o.x += o.xSpeed;
+    o.y += o.ySpeed;
     o.pixelX = o.x / UNIT;
     o.pixelY = o.y / UNIT;
     o.screenX = o.pixelX - mapObj.scrollX + mapObj.regionX + o.width / 2;
     o.screenY = o.pixelY - mapObj.scrollY + mapObj.regionY + o.height;
+    object_trackPairBox(slot);
 }
 
 // --- routes ------------------------------------------------------------------
@@ -378,6 +572,9 @@ void object_updateStep(int slot)
         return;
     int n = rand() % 4 + 1;
     float speed = (float)((rand() % 200) / 100.0 + 0.9);
+    // The engine's own player reaches no object; a test's may.
+    if (object_playSe != engine_playSe)
+        object_leaveWorld();
     object_playSe(object_getTileStepSound(slot) + to_string(n) + ".ogg", 0.5f, speed);
 }
 
@@ -439,20 +636,25 @@ void object_processAuto(int slot)
     if (o.autoDone || !gs_runEventCondition(object_text(o.autoCondition)))
         return;
     fputs("AUTO!\n", stderr);
-    gs_runEventFunction(slot, object_text(o.autoCall), slot);
+    object_leaveWorld();
+    object_runEventFunction(slot, object_text(o.autoCall), slot);
     o.autoDone = true;
 }
 
 void object_processTouch(int slot)
 {
     const MapObject &o = mapObjects[slot];
-    if (gs_runEventCondition(object_text(o.touchCondition)))
-        gs_runEventFunction(slot, object_text(o.touchCall), -1);
+    if (!gs_runEventCondition(object_text(o.touchCondition)))
+        return;
+    object_leaveWorld();
+    object_runEventFunction(slot, object_text(o.touchCall), -1);
 }
 
 void object_processTrigger(int slot)
 {
     const MapObject &o = mapObjects[slot];
-    if (gs_runEventCondition(object_text(o.interactCondition)))
-        gs_runEventFunction(slot, object_text(o.interactCall), -1);
+    if (!gs_runEventCondition(object_text(o.interactCondition)))
+        return;
+    object_leaveWorld();
+    object_runEventFunction(slot, object_text(o.interactCall), -1);
 }

@@ -71,6 +71,9 @@ extern MapObject mapObjects[MAP_OBJECT_COUNT];
 
 // Plays a footstep sound: engine_playSe unless a test puts its own here.
 extern void (*object_playSe)(std::string path, float volume, float speed);
+// Starts the event function of a trigger: gs_runEventFunction unless a test
+// puts its own here.
+extern bool (*object_runEventFunction)(int slot, const char *name, int id);
 
 MapObject *getMapObject(int slot);
 MapObject *getPlayerObject();
@@ -105,6 +108,10 @@ int object_getMoveSpeed(int slot);
 bool check_collision(int a, int b, int x, int y);
 bool object_getTileCollision(int slot, int x, int y);
 void object_updatePosition(int slot);
+// Around the object updates of one map_draw: in between, the movement steps
+// may keep a compact copy of the table (see object.cpp). Calls nest.
+void object_beginUpdates();
+void object_endUpdates();
 
 // Routes, animation, step sounds, drawing and triggers.
 void object_setMoveroute(int slot, std::vector<Point> route, bool loop);

@@ -1,5 +1,7 @@
 #include "player.h"
 
+#include <utility>
+
 #include "actor.h"
 #include "map.h"
 #include "party.h"
@@ -14,7 +16,7 @@ void createPlayer()
     object_create(0, a->anim_w, a->anim_h, a->graphicName.c_str(), 0, 0, a->w, a->h, a->yOff, 2, true, true);
 }
 
-bool player_teleport(const std::string &map, bool fade, const std::function<Point()> &arrival)
+bool player_teleport(std::string map, bool fade, const std::function<Point()> &arrival)
 {
     // The new map is opened before anything else changes, so that a map that
     // cannot be opened leaves the world, and the screen, as they were.
@@ -39,7 +41,7 @@ bool player_teleport(const std::string &map, bool fade, const std::function<Poin
 
 bool teleport(std::string map, int x, int y, bool fade)
 {
-    return player_teleport(map, fade, [x, y] { return Point{x, y}; });
+    return player_teleport(std::move(map), fade, [x, y] { return Point{x, y}; });
 }
 
 void player_checkTrigger()

@@ -13,8 +13,9 @@ void createPlayer();
 // the map could not be loaded: nothing then changed.
 bool teleport(std::string map, int x, int y, bool fade);
 // teleport with the arrival computed once the new map stands: where the
-// player arrives may depend on that map's size.
-bool player_teleport(const std::string &map, bool fade, const std::function<Point()> &arrival);
+// player arrives may depend on that map's size. The name is taken by value:
+// a map exit hands over its own exit name, which the new map overwrites.
+bool player_teleport(std::string map, bool fade, const std::function<Point()> &arrival);
 void player_checkTrigger();
 
 void player_setDir(int direction);

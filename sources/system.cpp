@@ -8,6 +8,11 @@
 #include <fstream>
 #include <set>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <allegro5/allegro_image.h>
 #include <allegro5/allegro_acodec.h>
 #include <allegro5/allegro_ttf.h>
@@ -513,7 +518,7 @@ ALLEGRO_BITMAP *cache_getBitmap(const std::string &path)
     return it == _graphics_Cache.end() ? nullptr : it->second;
 }
 
-bool cache_loadSound(std::string path)
+bool cache_loadSound(const std::string &path)
 {
     if (_audio_Cache.count(path))
         return true;
@@ -744,8 +749,18 @@ bool fileExists(const char *path)
 {
     if (!path)
         return false;
+#ifdef _WIN32
     std::ifstream file(path);
     return file.is_open();
+#else
+    // Opened for reading as a stream would open it, without the stream's
+    // buffer: every footstep asks.
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+#endif
 }
 
 void engine_playSe(std::string path, float volume, float speed)

@@ -99,7 +99,7 @@ extern std::map<std::string, ALLEGRO_SAMPLE *> _audio_Cache;
 
 bool cache_loadBitmap(const std::string &path);
 ALLEGRO_BITMAP *cache_getBitmap(const std::string &path);
-bool cache_loadSound(std::string path);
+bool cache_loadSound(const std::string &path);
 void cache_clearBitmaps();
 void cache_clearSamples();
 // Destroys the cached bitmaps; the samples stay.

@@ -107,3 +107,24 @@ TEST(Startup, BrokenDataFileEndsTheProgramWithItsMessage)
     EXPECT_NE(text.find("data/database.lua"), std::string::npos) << text;
     EXPECT_NE(text.find("system.fontDamage"), std::string::npos) << text;
 }
+
+TEST(Startup, StartMapThatCannotBeLoadedEndsTheProgram)
+{
+    if (!getenv("DISPLAY"))
+        GTEST_SKIP() << "no display";
+    for (std::string map : {"", "nowhere.tmx"}) {
+        TempDir dir;
+        std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" +
+                           dir.path() + "' && sed -i 's/map = \"[^\"]*\"/map = \"" + map + "\"/' '" +
+                           dir.file("data/database.lua") + "'";
+        ASSERT_EQ(std::system(copy.c_str()), 0);
+        std::string command = "cd '" + dir.path() + "' && '" VEMRA_PROGRAM "' 2>err.txt";
+        int status = std::system(command.c_str());
+        std::string text = readFile(dir.file("err.txt"));
+        if (text.find("audio") != std::string::npos)
+            GTEST_SKIP() << "no audio output here: " << text;
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1) << text;
+        EXPECT_NE(text.find("Failed to load the start map \"" + map + "\"."), std::string::npos) << text;
+    }
+}

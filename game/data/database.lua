@@ -13,7 +13,7 @@ system = {
     fontSizeL = 22,
     -- Up to four actor ids; the first leads the party.
     startParty = "1,2",
-    startPos = { map = "village.tmx", X = 320, Y = 256 },
+    startPos = { map = "village.tmx", X = 422, Y = 297 },
     levelMax = 99,
 }
 

@@ -1,0 +1,26 @@
+-- The Old Shrine, east of the village.
+
+-- The spirit (automatic, no condition): turns round and round for ever.
+-- `loop` starts its list again, so this event never ends and its interpreter
+-- keeps running: while it does, no touch event fires anywhere, on any map,
+-- for the rest of the game (the village sign and the mushrooms included).
+-- Events started with the Ok key still work.
+function spirit_dance()
+    command.set_dir(-1, 1)
+    command.wait(24)
+    command.set_dir(-1, 0)
+    command.wait(24)
+    command.set_dir(-1, 2)
+    command.wait(24)
+    command.set_dir(-1, 3)
+    command.wait(24)
+    command.loop()
+end
+
+function spirit_talk()
+    command.show_text("Spirit: You found me! I have danced here since the village was young.")
+end
+
+function altar_read()
+    command.show_text("The crystal hums softly. Words are carved below it: \"Every road leads home.\"")
+end
