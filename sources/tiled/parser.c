@@ -559,6 +559,9 @@ static bool block_of_two_values(const uint32_t *cells)
 static void tile_pass(ALLEGRO_MAP *map, TilePass *pass, ALLEGRO_MAP_LAYER *layer, size_t count)
 {
     const uint32_t *cells = layer->data;
+    /* A layer without cells has no array to step through. */
+    if (!cells)
+        return;
     bool warned = false;
     size_t i = 0;
     for (; i + CELL_BLOCK <= count; i += CELL_BLOCK) {
