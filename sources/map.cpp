@@ -1,5 +1,6 @@
 #include "map.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -141,6 +142,16 @@ ALLEGRO_MAP *map_open(const char *name)
     return map;
 }
 
+static const int MAP_MAX_PIXELS = 1 << 24;
+
+// A map's side in pixels. The file may give any tile count and size: the
+// product is held where sums with positions and the screen still fit.
+static int map_pixels(int tiles, int tileSize)
+{
+    long long pixels = static_cast<long long>(tiles) * tileSize;
+    return pixels > MAP_MAX_PIXELS ? MAP_MAX_PIXELS : static_cast<int>(pixels);
+}
+
 // The sizes of a newly opened map and the part of the screen it covers: a
 // map smaller than the screen is centred.
 static void map_measure(ALLEGRO_MAP *map)
@@ -150,8 +161,8 @@ static void map_measure(ALLEGRO_MAP *map)
     int screenH = engine_ScrH();
     m.widthInTiles = al_get_map_width(map);
     m.heightInTiles = al_get_map_height(map);
-    m.pixelWidth = m.widthInTiles * al_get_tile_width(map);
-    m.pixelHeight = m.heightInTiles * al_get_tile_height(map);
+    m.pixelWidth = map_pixels(m.widthInTiles, al_get_tile_width(map));
+    m.pixelHeight = map_pixels(m.heightInTiles, al_get_tile_height(map));
     m.maxScrollX = m.pixelWidth - screenW;
     m.maxScrollY = m.pixelHeight - screenH;
     m.regionWidth = screenW > m.pixelWidth ? m.pixelWidth : screenW;
@@ -266,12 +277,17 @@ void process_exit(int px, int py)
     // Taken before the change: the new map brings offsets of its own. North
     // and west arrivals depend on the new map's size.
     int offset = mapObj.exitOffset[edge];
-    auto arrival = [edge, px, py, offset]() -> Point {
+    // The offset is any number a map gives; the sum is held within the ints.
+    auto shifted = [offset](int v) {
+        long long sum = static_cast<long long>(v) + offset;
+        return static_cast<int>(sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : sum);
+    };
+    auto arrival = [edge, px, py, shifted]() -> Point {
         switch (edge) {
-        case 0: return {px + offset, mapObj.pixelHeight - MAP_WORLD_TILE};
-        case 1: return {px + offset, 0};
-        case 2: return {0, py + offset};
-        default: return {mapObj.pixelWidth - MAP_WORLD_TILE, py + offset};
+        case 0: return {shifted(px), mapObj.pixelHeight - MAP_WORLD_TILE};
+        case 1: return {shifted(px), 0};
+        case 2: return {0, shifted(py)};
+        default: return {mapObj.pixelWidth - MAP_WORLD_TILE, shifted(py)};
         }
     };
     // A map that cannot be opened would otherwise be tried again every tick

@@ -23,6 +23,16 @@ bool (*object_runEventFunction)(int slot, const char *name, int id) = gs_runEven
 // One pixel in units.
 static const int UNIT = 128;
 
+// Positions, sizes and priorities that a map or the data file gives are kept
+// within this many pixels of 0: in units, a position plus a size plus a
+// tick's movement then still fits in 32 bits, whatever a map file says.
+static const int OBJECT_LIMIT = 1 << 22;
+
+static int object_fit(int v)
+{
+    return v < -OBJECT_LIMIT ? -OBJECT_LIMIT : v > OBJECT_LIMIT ? OBJECT_LIMIT : v;
+}
+
 static int sign(int v)
 {
     return (v > 0) - (v < 0);
@@ -61,7 +71,7 @@ int getMapObjectZ(int slot)
 
 void object_setPriority(int slot, int p)
 {
-    mapObjects[slot].priority = p;
+    mapObjects[slot].priority = object_fit(p);
 }
 
 bool object_hasGraphic(int slot)
@@ -96,13 +106,13 @@ void object_create(int slot, int animWidth, int animHeight, const char *graphicN
                    int width, int height, int yOff, int priority, bool collide, bool stepSound)
 {
     MapObject &o = mapObjects[slot];
-    o.animWidth = animWidth;
-    o.animHeight = animHeight;
+    o.animWidth = object_fit(animWidth);
+    o.animHeight = object_fit(animHeight);
     o.graphicPath = std::string("gfx/charsets/") + graphicName;
-    o.width = width;
-    o.height = height;
+    o.width = object_fit(width);
+    o.height = object_fit(height);
     o.yOff = yOff;
-    o.priority = priority;
+    object_setPriority(slot, priority);
     o.active = true;
     o.collide = collide;
     o.stepSound = stepSound;
@@ -160,8 +170,8 @@ void object_destroy(int slot)
 
 void object_moveTo(int slot, int px, int py)
 {
-    mapObjects[slot].x = px * UNIT;
-    mapObjects[slot].y = py * UNIT;
+    mapObjects[slot].x = object_fit(px) * UNIT;
+    mapObjects[slot].y = object_fit(py) * UNIT;
 }
 
 void object_setDir(int slot, int d)
@@ -515,13 +525,13 @@ void object_updateMoveRoute(int slot)
     int px = o.x / UNIT;
     int py = o.y / UNIT;
     if (!(px < p.x && p.x < px + o.width)) {
-        if (p.x - o.pixelX < 0)
+        if (p.x < o.pixelX)
             object_moveLeft(slot);
         else
             object_moveRight(slot);
     }
     if (!(py < p.y && p.y < py + o.height)) {
-        if (p.y - o.pixelY < 0)
+        if (p.y < o.pixelY)
             object_moveUp(slot);
         else
             object_moveDown(slot);

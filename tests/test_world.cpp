@@ -840,3 +840,44 @@ TEST_F(WorldTest, TileAnswersFollowTheCurrentMap)
     map_destroy();
     EXPECT_EQ(walls(), (Ints{0, 0, 0, 0, 0, 0}));
 }
+
+// Numbers a map file gives far beyond any real map (positions, sizes,
+// priorities, tile sizes, exit offsets, route points) are held where the
+// world's sums in 1/128 pixel still fit: nothing overflows.
+TEST_F(WorldTest, NumbersBeyondAnyMapAreHeldAtTheWorldsEdge)
+{
+    const int edge = 1 << 22;
+    ASSERT_TRUE(savePng("gfx/charsets/s.png", 8, 8, [](int, int) { return al_map_rgb(9, 9, 9); }));
+    TmxMap a = field(4, 3);
+    a.properties = {{"exitEast", "b.tmx"}, {"exitEastOffset", "2147483647"}};
+    Properties huge = {{"priority", "2147483647"}, {"animWidth", "2147483647"}, {"animHeight", "2147483647"},
+                       {"graphicName", "s.png"}};
+    // Only an object of id 0 keeps the box its file gives (slot 1).
+    a.objects = {{0, INT_MAX, INT_MIN, INT_MAX, INT_MIN, huge}, {2, -5, -5, 4, 4, huge}};
+    ASSERT_TRUE(a.save("data/maps", "a.tmx"));
+    std::ofstream("data/maps/b.tmx") << "<map orientation=\"orthogonal\" width=\"8192\" height=\"8192\" "
+                                        "tilewidth=\"2147483647\" tileheight=\"2147483647\"></map>";
+    MapObject &p = placePlayer(0, 0);
+    ASSERT_TRUE(teleport("a.tmx", 0, 0, false));
+    const MapObject &o = mapObjects[1];
+    EXPECT_EQ((Ints{o.x, o.y, o.width, o.height, o.priority, o.animWidth}),
+              (Ints{edge * 128, -edge * 128, edge, -edge, edge, edge}));
+    EXPECT_EQ(mapObjects[3].animHeight, edge);
+    object_setMoveroute(1, {{INT_MIN, INT_MAX}, {INT_MAX, INT_MIN}}, true);
+    object_setMoveroute(0, {{INT_MIN, INT_MIN}}, false);
+    hold(KEY_RIGHT, true);
+    for (int i = 0; i < 20; i++) {
+        tick();
+        map_draw();
+    }
+    hold(KEY_RIGHT, false);
+
+    // East of the map, an offset of INT_MAX lands on the far edge of a map
+    // whose size in pixels is itself held.
+    process_exit(200, 10);
+    EXPECT_EQ(mapObj.fileName, "b.tmx");
+    EXPECT_EQ(XY(mapObj.pixelWidth, mapObj.pixelHeight), XY(1 << 24, 1 << 24));
+    EXPECT_EQ(units(p), XY(0, edge * 128));
+    unfreeze();
+    tick(2);
+}
