@@ -1,9 +1,15 @@
 // The TMX loader on any bytes: the input is the map file. It is opened beside
-// its tileset images, looked up and drawn onto a memory bitmap region by
-// region as the map scene draws it, and freed.
+// its tileset images, looked up, drawn onto a memory bitmap region by region
+// and freed; then the map world opens it as a current map, with its objects,
+// exits and camera, and draws it as the map scene does.
 #include <cstdint>
 
+#include "gamestate.h"
+#include "map.h"
+#include "object.h"
+#include "player.h"
 #include "support.h"
+#include "system.h"
 #include "tiled.h"
 
 namespace {
@@ -43,6 +49,45 @@ void draw(ALLEGRO_MAP *map)
                               ALLEGRO_FLIP_HORIZONTAL);
 }
 
+// The player stands beyond each edge in turn, so that every exit the map
+// names is taken (and its offset added).
+void takeExits()
+{
+    const int beyond[4][2] = {{0, -1000}, {0, 1 << 20}, {1 << 20, 0}, {-1000, 0}};
+    for (const auto &b : beyond) {
+        if (!mapObj.tiledMap)
+            return;
+        object_moveTo(0, b[0], b[1]);
+        process_exit(b[0], b[1]);
+        _engine_freeze = _engine_transition = false;
+    }
+}
+
+void playAsCurrentMap()
+{
+    width = 320;
+    height = 240;
+    object_create(0, 32, 48, "", 0, 0, 20, 14, 46, 2, true, true);
+    if (load_map("fuzz.tmx")) {
+        mapObj.fileName = "fuzz.tmx";
+        fuzz::canvas();
+        map_draw();
+        setScroll(1 << 30, 1 << 30);
+        scrollMapX(-7);
+        scrollMapY(5);
+        map_draw();
+        map_getTileCollision(40, 40);
+        map_getTileStepSound(-5, 1 << 30);
+        takeExits();
+    }
+    map_destroy();
+    gs_reset();
+    mapObj = Map();
+    for (MapObject &o : mapObjects)
+        o = MapObject();
+    cache_clearBitmaps();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -55,5 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     lookUp(map);
     draw(map);
     al_free_map(map);
+    playAsCurrentMap();
     return 0;
 }
