@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #ifndef _WIN32
@@ -14,6 +15,7 @@
 #endif
 
 #include <allegro5/allegro_image.h>
+#include <allegro5/allegro_memfile.h>
 #include <allegro5/allegro_acodec.h>
 #include <allegro5/allegro_ttf.h>
 #include <taglib/audioproperties.h>
@@ -425,11 +427,65 @@ static void engine_applyToDisplay()
     al_set_display_flag(display, ALLEGRO_FULLSCREEN, fullscreen);
 }
 
+// The length of the well-formed UTF-8 character at text[i], or 0 when the
+// byte there starts none (a stray continuation byte, an overlong form, a
+// surrogate or a value beyond U+10FFFF).
+static size_t engine_utf8Length(const std::string &text, size_t i)
+{
+    unsigned char c = text[i];
+    if (c < 0x80)
+        return 1;
+    size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (length == 0 || i + length > text.size())
+        return 0;
+    unsigned char second = text[i + 1];
+    unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    if (second < low || second > high)
+        return 0;
+    for (size_t k = 2; k < length; k++) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+// Allegro's reader loops for ever on some bytes that are not UTF-8 (a
+// section name holding a sequence beyond U+10FFFF, for one). The file is
+// read here first, each such byte becomes '?', and Allegro reads the text
+// from memory. Null when there is no file.
+static ALLEGRO_CONFIG *engine_readConfigFile()
+{
+    std::ifstream in(CONFIG_FILE, std::ios::binary);
+    if (!in)
+        return nullptr;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int replaced = 0;
+    for (size_t i = 0; i < text.size();) {
+        size_t length = engine_utf8Length(text, i);
+        if (length == 0) {
+            text[i] = '?';
+            replaced++;
+            length = 1;
+        }
+        i += length;
+    }
+    if (replaced > 0)
+        fprintf(stderr, "%s: %d bytes that are not UTF-8 text are read as '?'.\n", CONFIG_FILE, replaced);
+    // An empty file is an empty configuration (and no memory file is made of 0 bytes).
+    ALLEGRO_FILE *file = text.empty() ? nullptr : al_open_memfile(&text[0], text.size(), "r");
+    if (!file)
+        return al_create_config();
+    ALLEGRO_CONFIG *config = al_load_config_file_f(file);
+    al_fclose(file);
+    return config;
+}
+
 void engine_loadConfig()
 {
     if (config_struct)
         al_destroy_config(config_struct);
-    config_struct = al_load_config_file(CONFIG_FILE);
+    config_struct = engine_readConfigFile();
     if (!config_struct)
         config_struct = al_create_config();
 

@@ -105,6 +105,25 @@ TEST_F(ConfigTest, PartialFileKeepsUnknownKeysAndGainsTheMissingOnes)
     EXPECT_EQ(keys, 21 + 2);
 }
 
+// Allegro's own reader never ends on some bytes that are not UTF-8: each
+// such byte is read as '?', with a line, and the rest of the file counts.
+TEST_F(ConfigTest, BytesThatAreNotUtf8AreReadAsQuestionMarks)
+{
+    writeFile("config.cfg", "[\xf4\xb3\xb3\xb3\n\n[VIDEO]\nwidth=800\n[x\xed\xa0\x80\xc0\xaf\xe0\x80]\n"
+                            "caf\xc3\xa9=\xf0\x9f\x98\x80\n[SOUND]\nmusicVol=0.5\n\xff");
+    testing::internal::CaptureStderr();
+    engine_loadConfig();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "config.cfg: 12 bytes that are not UTF-8 text are read as '?'.\n");
+    EXPECT_EQ(engine_ScrW(), 800);
+    EXPECT_FLOAT_EQ(musicVol, 0.5f);
+    EXPECT_STREQ(al_get_config_value(getConfig(), "x???????", "caf\xc3\xa9"), "\xf0\x9f\x98\x80");
+
+    // An empty file, like a missing one, gains every setting.
+    writeFile("config.cfg", "");
+    engine_loadConfig();
+    EXPECT_EQ(engine_ScrW(), 640);
+}
+
 TEST_F(ConfigTest, ValuesConvertAsTheRuntimeReadsNumbers)
 {
     writeFile("config.cfg",
