@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything that building, testing and running the engine need on a
-# fresh Debian 12 machine. Run as root (or through sudo).
+# fresh Debian 12 machine (clang for the sanitizer and fuzz builds). Run as
+# root (or through sudo).
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -17,4 +18,5 @@ apt-get install -y --no-install-recommends \
     liblua5.3-dev libxml2-dev libglib2.0-dev zlib1g-dev libtag1-dev \
     xvfb xauth libgl1-mesa-dri fonts-dejavu-core \
     sox libsox-fmt-all vorbis-tools \
-    python3 imagemagick xdotool
+    python3 imagemagick xdotool \
+    clang-14 libclang-rt-14-dev
