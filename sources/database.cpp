@@ -506,7 +506,8 @@ static void db_clearRecords()
 }
 
 // The host runs the file without saying whether it could; a file that is
-// missing or does not compile is reported here with Lua's own message.
+// missing, does not compile or is precompiled (the host loads Lua text only)
+// is reported here with Lua's own message.
 static bool db_fileLoads(const char *path)
 {
     lua_State *probe = luaL_newstate();
@@ -514,7 +515,7 @@ static bool db_fileLoads(const char *path)
         db_report("not enough memory for a Lua state");
         return false;
     }
-    bool ok = luaL_loadfilex(probe, path, nullptr) == LUA_OK;
+    bool ok = luaL_loadfilex(probe, path, "t") == LUA_OK;
     if (!ok)
         db_report(lua_tostring(probe, -1));
     lua_close(probe);

@@ -47,8 +47,10 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string
 
     // The chunk runs before the standard libraries are opened: its top level
     // only defines globals. Whatever it returns (or the error message of a
-    // failed load or run) stays on the stack for the call below.
-    int status = path ? luaL_loadfilex(state, path, nullptr) : LUA_ERRFILE;
+    // failed load or run) stays on the stack for the call below. Only Lua
+    // text is loaded: Lua does not check precompiled chunks, and a damaged
+    // one can crash the program.
+    int status = path ? luaL_loadfilex(state, path, "t") : LUA_ERRFILE;
     if (status == LUA_OK)
         status = lua_pcall(state, 0, LUA_MULTRET, 0);
     if (status != LUA_OK && lua_gettop(state) > 0)

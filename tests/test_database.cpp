@@ -410,6 +410,7 @@ TEST_F(DatabaseTest, BadDataFilesAreReported)
             "system = { fontNormal = 'a' }\n",
             "global 'system' is not a table (got nil)"},
         {"syntax error", &DataFile::extra, "this is not Lua", "syntax error"},
+        {"precompiled", &DataFile::system, "\x1bLua\x53", "attempt to load a binary chunk"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

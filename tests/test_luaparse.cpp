@@ -147,6 +147,29 @@ TEST_F(LuaHostTest, SyntaxErrorAndRuntimeError)
     EXPECT_EQ(lua_gettop(state), 0);
 }
 
+// Lua does not check precompiled chunks, and a damaged one crashes the VM:
+// only text is loaded, and a precompiled script is refused with Lua's reason.
+TEST_F(LuaHostTest, PrecompiledChunksAreRefused)
+{
+    lua_State *maker = luaL_newstate();
+    ASSERT_EQ(luaL_loadstring(maker, "x = 1"), LUA_OK);
+    std::string chunk;
+    lua_dump(maker, [](lua_State *, const void *p, size_t n, void *out) {
+        static_cast<std::string *>(out)->append(static_cast<const char *>(p), n);
+        return 0;
+    }, &chunk, 0);
+    lua_close(maker);
+    chunk[chunk.size() / 2] ^= 0x5a; // damaged on the way
+    std::string path = script("compiled.lua", chunk);
+
+    std::string error;
+    lua_State *state = parse_scriptOpen(path.c_str(), true, &error);
+    ASSERT_NE(state, nullptr);
+    EXPECT_NE(error.find("attempt to load a binary chunk"), std::string::npos) << error;
+    EXPECT_EQ(globalType(state, "x"), "nil");
+    EXPECT_EQ(globalType(state, "command"), "table");
+}
+
 // Conditions run many times a tick: nothing may pile up on the stack.
 TEST_F(LuaHostTest, DoStringLeavesTheStackAsItFoundIt)
 {
