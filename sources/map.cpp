@@ -70,14 +70,18 @@ static bool map_cellBlocks(int tx, int ty)
     return false;
 }
 
+// No layer holds more cells than this (8192 x 8192); a map header may claim
+// any size, and a map claiming more is asked cell by cell, unremembered.
+static const size_t MAP_MAX_REMEMBERED_CELLS = size_t(1) << 26;
+
 // Forgets what the cells held, and makes room for the cells of `map`.
 static void map_resetCells(ALLEGRO_MAP *map)
 {
     map_cellsMap = map;
     map_cellsWidth = map ? mapObj.widthInTiles : 0;
     map_cellsHeight = map ? mapObj.heightInTiles : 0;
-    map_cells.assign(map_cellsWidth > 0 && map_cellsHeight > 0 ? (size_t)map_cellsWidth * map_cellsHeight : 0,
-                     CELL_UNKNOWN);
+    size_t cells = map_cellsWidth > 0 && map_cellsHeight > 0 ? (size_t)map_cellsWidth * map_cellsHeight : 0;
+    map_cells.assign(cells <= MAP_MAX_REMEMBERED_CELLS ? cells : 0, CELL_UNKNOWN);
 }
 
 bool map_getTileCollision(int px, int py)

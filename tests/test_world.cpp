@@ -855,7 +855,7 @@ TEST_F(WorldTest, NumbersBeyondAnyMapAreHeldAtTheWorldsEdge)
     // Only an object of id 0 keeps the box its file gives (slot 1).
     a.objects = {{0, INT_MAX, INT_MIN, INT_MAX, INT_MIN, huge}, {2, -5, -5, 4, 4, huge}};
     ASSERT_TRUE(a.save("data/maps", "a.tmx"));
-    std::ofstream("data/maps/b.tmx") << "<map orientation=\"orthogonal\" width=\"8192\" height=\"8192\" "
+    std::ofstream("data/maps/b.tmx") << "<map orientation=\"orthogonal\" width=\"2147483647\" height=\"2147483647\" "
                                         "tilewidth=\"2147483647\" tileheight=\"2147483647\"></map>";
     MapObject &p = placePlayer(0, 0);
     ASSERT_TRUE(teleport("a.tmx", 0, 0, false));
@@ -879,5 +879,9 @@ TEST_F(WorldTest, NumbersBeyondAnyMapAreHeldAtTheWorldsEdge)
     EXPECT_EQ(XY(mapObj.pixelWidth, mapObj.pixelHeight), XY(1 << 24, 1 << 24));
     EXPECT_EQ(units(p), XY(0, edge * 128));
     unfreeze();
-    tick(2);
+    // The tile questions on a map that claims 2^62 cells.
+    hold(KEY_DOWN, true);
+    tick(3);
+    hold(KEY_DOWN, false);
+    EXPECT_FALSE(map_getTileCollision(1 << 24, 1 << 24));
 }
