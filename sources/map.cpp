@@ -296,8 +296,17 @@ void process_exit(int px, int py)
     };
     // A map that cannot be opened would otherwise be tried again every tick
     // while the player stands beyond the edge.
-    if (!player_teleport(mapObj.exitName[edge], true, arrival))
+    if (!player_teleport(mapObj.exitName[edge], true, arrival)) {
         mapObj.exitName[edge].clear();
+        return;
+    }
+    // The crossfade's nested update has moved the player on with its speed;
+    // a north or west arrival is where the new map's size puts it, so the
+    // player is placed there once more.
+    if (edge == 0 || edge == 3) {
+        Point to = arrival();
+        object_moveTo(0, to.x, to.y);
+    }
 }
 
 // --- camera ----------------------------------------------------------------------
