@@ -596,14 +596,18 @@ std::string object_getTileStepSound(int slot)
 
 // --- drawing -----------------------------------------------------------------
 
-// The object's sprite sheet, or null when it has none that holds its cell.
+// The object's sprite sheet, or null when its cell does not start inside
+// one. A cell that runs over the sheet's edge is drawn in part, clipped; one
+// that starts beyond it is never handed over, as Allegro would draw wrong
+// pixels for it. The products are taken in 64 bits: a script may set any
+// facing.
 static ALLEGRO_BITMAP *object_sheet(const MapObject &o)
 {
     if (!o.hasGraphic || o.animWidth <= 0 || o.animHeight <= 0 || o.frame < 0 || o.dir < 0)
         return nullptr;
     ALLEGRO_BITMAP *sheet = cache_getBitmap(o.graphicPath);
-    if (!sheet || (o.frame + 1) * o.animWidth > al_get_bitmap_width(sheet) ||
-        (o.dir + 1) * o.animHeight > al_get_bitmap_height(sheet))
+    if (!sheet || static_cast<int64_t>(o.frame) * o.animWidth >= al_get_bitmap_width(sheet) ||
+        static_cast<int64_t>(o.dir) * o.animHeight >= al_get_bitmap_height(sheet))
         return nullptr;
     return sheet;
 }

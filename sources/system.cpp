@@ -1,12 +1,12 @@
 #include "system.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <set>
 
 #ifndef _WIN32
@@ -454,12 +454,30 @@ static size_t engine_utf8Length(const std::string &text, size_t i)
 // section name holding a sequence beyond U+10FFFF, for one). The file is
 // read here first, each such byte becomes '?', and Allegro reads the text
 // from memory. Null when there is no file.
+// The whole of config.cfg, or false when there is no such file or it cannot
+// be read (a folder of that name, say); the latter is said, as the settings
+// then fall back to their defaults.
+static bool engine_readConfigText(std::string &text)
+{
+    FILE *in = fopen(CONFIG_FILE, "rb");
+    if (!in)
+        return false;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, in)) > 0)
+        text.append(buffer, got);
+    int error = ferror(in) ? errno : 0;
+    fclose(in);
+    if (error)
+        fprintf(stderr, "%s cannot be read (%s); every setting takes its default.\n", CONFIG_FILE, strerror(error));
+    return error == 0;
+}
+
 static ALLEGRO_CONFIG *engine_readConfigFile()
 {
-    std::ifstream in(CONFIG_FILE, std::ios::binary);
-    if (!in)
+    std::string text;
+    if (!engine_readConfigText(text))
         return nullptr;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     int replaced = 0;
     for (size_t i = 0; i < text.size();) {
         size_t length = engine_utf8Length(text, i);

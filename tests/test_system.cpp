@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -122,6 +123,18 @@ TEST_F(ConfigTest, BytesThatAreNotUtf8AreReadAsQuestionMarks)
     writeFile("config.cfg", "");
     engine_loadConfig();
     EXPECT_EQ(engine_ScrW(), 640);
+
+    // One that cannot be read gives the defaults, with a line, and the start
+    // goes on.
+    std::remove("config.cfg");
+    ASSERT_EQ(mkdir("config.cfg", 0755), 0);
+    testing::internal::CaptureStderr();
+    engine_loadConfig();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "config.cfg cannot be read (Is a directory); every setting takes its default.\n");
+    EXPECT_EQ(engine_ScrW(), 640);
+    EXPECT_EQ(input_getKey(KEY_OK), ALLEGRO_KEY_C);
+    rmdir("config.cfg");
 }
 
 TEST_F(ConfigTest, ValuesConvertAsTheRuntimeReadsNumbers)

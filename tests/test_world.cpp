@@ -627,7 +627,19 @@ TEST_F(WorldTest, DrawnCellsDepthAndLayers)
     mapObjects[8].dir = 5; // a row beyond the sheet
     mapObjects[9].animWidth = 0;
     mapObjects[7].xSpeed = 300;
+    // A sheet one column short shows its last cell clipped; a cell that
+    // starts at the edge, or a facing whose row lies past any int, is not drawn.
+    ASSERT_TRUE(savePng("gfx/charsets/short.png", 39, 32, cell));
+    sprite(10, "short.png", 460, 400);
+    sprite(11, "hero.png", 480, 400);
+    sprite(12, "hero.png", 500, 400);
+    mapObjects[10].frame = mapObjects[11].frame = 4;
+    mapObjects[11].dir = INT_MAX;
+    mapObjects[12].frame = 5;
     map_draw();
+    EXPECT_TRUE(pixelIs(466, 403, cell(4 * 8, 0)) && pixelIs(467, 403, TmxMap::tileColour(GROUND)));
+    for (int x : {483, 503})
+        EXPECT_TRUE(pixelIs(x, 403, TmxMap::tileColour(GROUND))) << x;
     EXPECT_TRUE(pixelIs(103, 103, cell(3 * 8, 2 * 8)));
     EXPECT_TRUE(pixelIs(99, 103, TmxMap::tileColour(GROUND)));
     EXPECT_TRUE(pixelIs(203, 205, red) && pixelIs(253, 203, red));
