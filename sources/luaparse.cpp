@@ -28,12 +28,40 @@ void parse_init()
 }
 
 // A chunk may raise any value; a message names what it was when no text.
+// Runs inside the protected call and holds no C++ object, as Lua errors jump.
+// A __tostring of the script's is not asked: it could raise in its turn.
+static int parse_errorHandler(lua_State *state)
+{
+    int type = lua_type(state, 1);
+    if (type == LUA_TNUMBER)
+        lua_tostring(state, 1);
+    else if (type != LUA_TSTRING)
+        lua_pushfstring(state, "(error object is a %s value)", luaL_typename(state, 1));
+    return 1;
+}
+
+int parse_protectedCall(lua_State *state, int nargs, int nresults)
+{
+    int handler = lua_gettop(state) - nargs;
+    lua_pushcfunction(state, parse_errorHandler);
+    lua_insert(state, handler);
+    int status = lua_pcall(state, nargs, nresults, handler);
+    lua_remove(state, handler);
+    return status;
+}
+
+const char *parse_errorText(lua_State *state)
+{
+    // Lua's own failures (memory, a finalizer) also leave a string.
+    if (lua_type(state, -1) != LUA_TSTRING)
+        return "(error object is not a string)";
+    return lua_tostring(state, -1);
+}
+
 static void parse_keepError(lua_State *state, std::string *error)
 {
-    if (!error)
-        return;
-    const char *message = lua_tostring(state, -1);
-    *error = message ? message : std::string("(error object is a ") + luaL_typename(state, -1) + " value)";
+    if (error)
+        *error = parse_errorText(state);
 }
 
 lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error)
@@ -52,7 +80,7 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string
     // one can crash the program.
     int status = path ? luaL_loadfilex(state, path, "t") : LUA_ERRFILE;
     if (status == LUA_OK)
-        status = lua_pcall(state, 0, LUA_MULTRET, 0);
+        status = parse_protectedCall(state, 0, LUA_MULTRET);
     if (status != LUA_OK && lua_gettop(state) > 0)
         parse_keepError(state, error);
 
@@ -63,7 +91,7 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string
     // The last value the chunk returned runs once, now that the libraries
     // and the command table are in place. An error message is not callable
     // and fails silently.
-    if (lua_gettop(state) > 0 && lua_pcall(state, 0, 0, 0) != LUA_OK && status == LUA_OK)
+    if (lua_gettop(state) > 0 && parse_protectedCall(state, 0, 0) != LUA_OK && status == LUA_OK)
         parse_keepError(state, error);
     lua_settop(state, 0);
     return state;
@@ -236,7 +264,7 @@ void parse_registerFunctions(lua_State *state)
 {
     int top = lua_gettop(state);
     lua_pushcfunction(state, parse_registerBody);
-    if (lua_pcall(state, 0, 0, 0) != LUA_OK)
-        fprintf(stderr, "Map script: the event commands could not be installed: %s\n", lua_tostring(state, -1));
+    if (parse_protectedCall(state, 0, 0) != LUA_OK)
+        fprintf(stderr, "Map script: the event commands could not be installed: %s\n", parse_errorText(state));
     lua_settop(state, top);
 }

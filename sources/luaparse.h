@@ -21,6 +21,15 @@ void parse_init();
 lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error = nullptr);
 void parse_doString(lua_State *state, std::string text);
 
+// lua_pcall with a message handler that turns the error value into text
+// inside the protected call: the conversion can run the collector, and a
+// finalizer that raises must not find itself outside any protected call.
+// On failure the value at the top of the stack is a string.
+int parse_protectedCall(lua_State *state, int nargs, int nresults);
+// The text of the error at the top of the stack, read without converting
+// anything.
+const char *parse_errorText(lua_State *state);
+
 // Installs the event-command table `command` in a state: into a table the
 // script made itself, else into a new one that refuses new fields.
 void parse_registerFunctions(lua_State *state);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "database.h"
 #include "gamestate.h"
 #include "luaparse.h"
 #include "message.h"
@@ -371,6 +372,60 @@ TEST_F(EventTest, FaultyScriptsAndEventsEndCleanly)
     gs_reset();
     EXPECT_FALSE(start(1, "boom", -1));
     EXPECT_EQ(err, "");
+}
+
+// Turning an error value into text can run the collector, and with it a
+// finalizer that raises: that must happen inside the protected call. The
+// error below is a number and the collector's whole debt falls due at the
+// first allocation after it, the one that turns 42 into text.
+TEST_F(EventTest, ErrorValuesBecomeTextInsideTheProtectedCall)
+{
+    const std::string bomb =
+        "local mt = { __gc = function() if armed then armed = false error('raised inside __gc') end end }\n"
+        "function bomb(value)\n"
+        "  collectgarbage('stop')\n"
+        "  for i = 1, 2000 do setmetatable({}, mt) end\n"
+        "  armed = true\n"
+        "  collectgarbage('restart')\n"
+        "  local t = {}\n"
+        "  for i = 1, 200000 do t[i] = true end\n"
+        "  t = nil\n"
+        "  error(value)\n"
+        "end\n";
+    auto stoppedBy = [this](const std::string &line) {
+        return err.find(line + "42\n") != std::string::npos
+            || err.find(line + "error in __gc metamethod (") != std::string::npos;
+    };
+
+    // The function a chunk returns.
+    load("town.tmx", bomb + "function ev() command.wait(1) bomb(42) end\nreturn function() bomb(42) end\n");
+    EXPECT_TRUE(stoppedBy("Loading town.lua ...DONE\nMap script town.lua: ")) << err;
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+
+    // An event function: it ends as any failed event ends.
+    ASSERT_TRUE(start(3, "ev", 3));
+    EXPECT_TRUE(stoppedBy("Is ev a function? 1\nEvent ev stopped: ")) << err;
+    EXPECT_EQ(codesOf(gameState.interpreters[3]), (Codes{WAIT, END}));
+    EXPECT_FALSE(gs_eventFunctionRunning());
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+    ASSERT_TRUE(playOut());
+
+    // A condition: false, and said once.
+    EXPECT_FALSE(condition("bomb(42)"));
+    EXPECT_TRUE(stoppedBy("Condition \"bomb(42)\" failed: ")) << err;
+    EXPECT_FALSE(condition("bomb(42)"));
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+
+    // The data file, through a reader whose lookup goes to an __index
+    // function that the file's returned function set.
+    std::ofstream("data/database.lua")
+        << bomb + "system = {}\nreturn function() setmetatable(system, { __index = function() bomb(42) end }) end\n";
+    CaptureStderr();
+    EXPECT_FALSE(database_initFrom("data/database.lua"));
+    err = GetCapturedStderr();
+    EXPECT_TRUE(stoppedBy("Error in data file \"data/database.lua\": ")) << err;
+    EXPECT_EQ(lua_gettop(Ll), 0);
 }
 
 TEST_F(EventTest, MessageBoxesHoldCommandsButNotWaits)
