@@ -99,6 +99,11 @@ bool gs_runEventFunction(int slot, const char *name, int id)
     // would never play, so the new event waits like a held-back touch.
     if (!Linterpreter || !name || !*name || interpreter->running)
         return false;
+    // An event whose list could not take its END would never end.
+    if (!parse_roomForEnd(interpreter)) {
+        fprintf(stderr, "Event %s stopped: not enough memory\n", name);
+        return false;
+    }
     activeInterpreter = interpreter;
     interpreter->eventId = slot;
     gs_setRunning(interpreter, true);

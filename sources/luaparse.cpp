@@ -1,11 +1,15 @@
 #include "luaparse.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <sstream>
 
 #include "gamestate.h"
 
 lua_State *L = nullptr;
+void (*parse_allocationHook)() = nullptr;
 
 std::vector<std::string> &split(const std::string &text, char delimiter, std::vector<std::string> &out)
 {
@@ -110,13 +114,39 @@ void parse_doString(lua_State *state, std::string text)
 
 // --- the event-command table -------------------------------------------------
 
+// The engine closes every event's list with END, also when memory ran out
+// while the list grew: a list keeps room for its END, so that appending END
+// never allocates. Grows by doubling, as push_back would.
+static void parse_makeRoom(std::vector<EventCommand> &commands, size_t more)
+{
+    if (commands.capacity() - commands.size() >= more)
+        return;
+    if (parse_allocationHook)
+        parse_allocationHook();
+    commands.reserve(std::max(2 * commands.capacity(), commands.size() + more));
+}
+
+bool parse_roomForEnd(Interpreter *interpreter)
+{
+    try {
+        parse_makeRoom(interpreter->commands, 1);
+    } catch (const std::exception &) {
+        return false;
+    }
+    return true;
+}
+
 // Commands made outside an event function (a condition, a function the chunk
 // returned at load) have no event to belong to and are dropped.
 static void parse_append(int32_t code, std::vector<std::string> strings, std::vector<int32_t> ints)
 {
+    if (parse_allocationHook)
+        parse_allocationHook();
     Interpreter *interpreter = gs_getActiveInterpreter();
-    if (interpreter && gs_eventFunctionRunning())
-        interpreter->commands.push_back(EventCommand{code, std::move(strings), std::move(ints)});
+    if (!interpreter || !gs_eventFunctionRunning())
+        return;
+    parse_makeRoom(interpreter->commands, 2);
+    interpreter->commands.push_back(EventCommand{code, std::move(strings), std::move(ints)});
 }
 
 void parse_showText(const std::string &text)
@@ -156,8 +186,11 @@ void parse_setRoute(int event, bool repeat)
 
 void parse_addEnd()
 {
-    if (Interpreter *interpreter = gs_getActiveInterpreter())
-        interpreter->commands.push_back(EventCommand{END, {}, {}});
+    Interpreter *interpreter = gs_getActiveInterpreter();
+    if (!interpreter)
+        return;
+    parse_makeRoom(interpreter->commands, 1);
+    interpreter->commands.push_back(EventCommand{END, {}, {}});
 }
 
 // The Lua side. Argument checks raise Lua errors, which jump: each function
@@ -218,14 +251,33 @@ static int parse_luaSetRoute(lua_State *state)
     return 0;
 }
 
+// A C++ exception must not unwind through Lua's C frames: one thrown by a
+// command (out of memory while building or appending it) ends here, and
+// becomes a Lua error once the command's objects are gone. A memory error
+// reads as Lua's own, without a position.
+template <lua_CFunction body>
+static int parse_guarded(lua_State *state)
+{
+    char fault[128];
+    try {
+        return body(state);
+    } catch (const std::bad_alloc &) {
+        snprintf(fault, sizeof fault, "not enough memory");
+    } catch (const std::exception &e) {
+        snprintf(fault, sizeof fault, "%s", e.what());
+    }
+    lua_pushstring(state, fault);
+    return lua_error(state);
+}
+
 static const luaL_Reg parse_commands[] = {
-    {"show_text", parse_luaShowText},
-    {"set_dir", parse_luaSetDir},
-    {"wait", parse_luaWait},
-    {"loop", parse_luaLoop},
-    {"new_route", parse_luaNewRoute},
-    {"add_point", parse_luaAddPoint},
-    {"set_route", parse_luaSetRoute},
+    {"show_text", parse_guarded<parse_luaShowText>},
+    {"set_dir", parse_guarded<parse_luaSetDir>},
+    {"wait", parse_guarded<parse_luaWait>},
+    {"loop", parse_guarded<parse_luaLoop>},
+    {"new_route", parse_guarded<parse_luaNewRoute>},
+    {"add_point", parse_guarded<parse_luaAddPoint>},
+    {"set_route", parse_guarded<parse_luaSetRoute>},
     {nullptr, nullptr},
 };
 

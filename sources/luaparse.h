@@ -10,7 +10,13 @@ extern "C" {
 #include <lualib.h>
 }
 
+struct Interpreter;
+
 extern lua_State *L;
+// Test hook: runs where the event commands allocate (building a command,
+// growing a list) and may throw std::bad_alloc there, as a failing
+// allocation would. Null in the engine.
+extern void (*parse_allocationHook)();
 
 std::vector<std::string> &split(const std::string &text, char delimiter, std::vector<std::string> &out);
 std::vector<std::string> split(const std::string &text, char delimiter);
@@ -45,3 +51,7 @@ void parse_addPoint(int x, int y);
 void parse_setRoute(int event, bool repeat);
 // Closes the active interpreter's list; the engine calls it after every event.
 void parse_addEnd();
+// Makes room for the END that will close the interpreter's list, so that
+// closing it cannot fail; false when memory ran out. Each command appended
+// keeps that room.
+bool parse_roomForEnd(Interpreter *interpreter);
