@@ -469,9 +469,9 @@ static bool db_run(lua_CFunction body)
     int top = lua_gettop(Ll);
     lua_pushcfunction(Ll, db_guard);
     lua_pushcfunction(Ll, body);
-    bool ok = lua_pcall(Ll, 1, 0, 0) == LUA_OK;
+    bool ok = parse_protectedCall(Ll, 1, 0) == LUA_OK;
     if (!ok)
-        db_report(lua_tostring(Ll, -1));
+        db_report(parse_errorText(Ll));
     lua_settop(Ll, top);
     return ok;
 }
@@ -517,7 +517,7 @@ static bool db_fileLoads(const char *path)
     }
     bool ok = luaL_loadfilex(probe, path, "t") == LUA_OK;
     if (!ok)
-        db_report(lua_tostring(probe, -1));
+        db_report(parse_errorText(probe));
     lua_close(probe);
     return ok;
 }

@@ -26,13 +26,6 @@ static void gs_setRunning(Interpreter *interpreter, bool running)
     interpreter->running = running;
 }
 
-// Lua's error value as text; error() may raise a value that is no string.
-static std::string gs_luaMessage(lua_State *state)
-{
-    const char *message = lua_tostring(state, -1);
-    return message ? message : std::string("(error object is a ") + luaL_typename(state, -1) + " value)";
-}
-
 // Conditions run for every pair of objects each tick: each text is compiled
 // once per script state, and its chunk kept in that state's registry. Keyed
 // by the text's address, which the map's objects keep for the map's life; the
@@ -106,6 +99,11 @@ bool gs_runEventFunction(int slot, const char *name, int id)
     // would never play, so the new event waits like a held-back touch.
     if (!Linterpreter || !name || !*name || interpreter->running)
         return false;
+    // An event whose list could not take its END would never end.
+    if (!parse_roomForEnd(interpreter)) {
+        fprintf(stderr, "Event %s stopped: not enough memory\n", name);
+        return false;
+    }
     activeInterpreter = interpreter;
     interpreter->eventId = slot;
     gs_setRunning(interpreter, true);
@@ -114,8 +112,8 @@ bool gs_runEventFunction(int slot, const char *name, int id)
     lua_pushcfunction(Linterpreter, gs_callEvent);
     lua_pushlightuserdata(Linterpreter, const_cast<char *>(name));
     gs_inEventFunction = true;
-    if (lua_pcall(Linterpreter, 1, 0, 0) != LUA_OK)
-        fprintf(stderr, "Event %s stopped: %s\n", name, gs_luaMessage(Linterpreter).c_str());
+    if (parse_protectedCall(Linterpreter, 1, 0) != LUA_OK)
+        fprintf(stderr, "Event %s stopped: %s\n", name, parse_errorText(Linterpreter));
     gs_inEventFunction = false;
     lua_settop(Linterpreter, top);
     // What the function appended before any error still plays, then stops.
@@ -132,7 +130,7 @@ static void gs_reportCondition(CompiledCondition &condition)
 {
     if (!condition.reported)
         fprintf(stderr, "Condition \"%s\" failed: %s\n", condition.text.c_str(),
-                gs_luaMessage(Linterpreter).c_str());
+                parse_errorText(Linterpreter));
     condition.reported = true;
 }
 
@@ -178,7 +176,7 @@ bool gs_runEventCondition(const char *text)
     if (condition.chunk != LUA_NOREF) {
         lua_pushcfunction(Linterpreter, gs_evalCondition);
         lua_pushinteger(Linterpreter, condition.chunk);
-        if (lua_pcall(Linterpreter, 1, 1, 0) == LUA_OK)
+        if (parse_protectedCall(Linterpreter, 1, 1) == LUA_OK)
             holds = lua_toboolean(Linterpreter, -1);
         else
             gs_reportCondition(condition);

@@ -1,11 +1,15 @@
 #include "luaparse.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <sstream>
 
 #include "gamestate.h"
 
 lua_State *L = nullptr;
+void (*parse_allocationHook)() = nullptr;
 
 std::vector<std::string> &split(const std::string &text, char delimiter, std::vector<std::string> &out)
 {
@@ -28,12 +32,40 @@ void parse_init()
 }
 
 // A chunk may raise any value; a message names what it was when no text.
+// Runs inside the protected call and holds no C++ object, as Lua errors jump.
+// A __tostring of the script's is not asked: it could raise in its turn.
+static int parse_errorHandler(lua_State *state)
+{
+    int type = lua_type(state, 1);
+    if (type == LUA_TNUMBER)
+        lua_tostring(state, 1);
+    else if (type != LUA_TSTRING)
+        lua_pushfstring(state, "(error object is a %s value)", luaL_typename(state, 1));
+    return 1;
+}
+
+int parse_protectedCall(lua_State *state, int nargs, int nresults)
+{
+    int handler = lua_gettop(state) - nargs;
+    lua_pushcfunction(state, parse_errorHandler);
+    lua_insert(state, handler);
+    int status = lua_pcall(state, nargs, nresults, handler);
+    lua_remove(state, handler);
+    return status;
+}
+
+const char *parse_errorText(lua_State *state)
+{
+    // Lua's own failures (memory, a finalizer) also leave a string.
+    if (lua_type(state, -1) != LUA_TSTRING)
+        return "(error object is not a string)";
+    return lua_tostring(state, -1);
+}
+
 static void parse_keepError(lua_State *state, std::string *error)
 {
-    if (!error)
-        return;
-    const char *message = lua_tostring(state, -1);
-    *error = message ? message : std::string("(error object is a ") + luaL_typename(state, -1) + " value)";
+    if (error)
+        *error = parse_errorText(state);
 }
 
 lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error)
@@ -52,7 +84,7 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string
     // one can crash the program.
     int status = path ? luaL_loadfilex(state, path, "t") : LUA_ERRFILE;
     if (status == LUA_OK)
-        status = lua_pcall(state, 0, LUA_MULTRET, 0);
+        status = parse_protectedCall(state, 0, LUA_MULTRET);
     if (status != LUA_OK && lua_gettop(state) > 0)
         parse_keepError(state, error);
 
@@ -63,7 +95,7 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string
     // The last value the chunk returned runs once, now that the libraries
     // and the command table are in place. An error message is not callable
     // and fails silently.
-    if (lua_gettop(state) > 0 && lua_pcall(state, 0, 0, 0) != LUA_OK && status == LUA_OK)
+    if (lua_gettop(state) > 0 && parse_protectedCall(state, 0, 0) != LUA_OK && status == LUA_OK)
         parse_keepError(state, error);
     lua_settop(state, 0);
     return state;
@@ -82,13 +114,39 @@ void parse_doString(lua_State *state, std::string text)
 
 // --- the event-command table -------------------------------------------------
 
+// The engine closes every event's list with END, also when memory ran out
+// while the list grew: a list keeps room for its END, so that appending END
+// never allocates. Grows by doubling, as push_back would.
+static void parse_makeRoom(std::vector<EventCommand> &commands, size_t more)
+{
+    if (commands.capacity() - commands.size() >= more)
+        return;
+    if (parse_allocationHook)
+        parse_allocationHook();
+    commands.reserve(std::max(2 * commands.capacity(), commands.size() + more));
+}
+
+bool parse_roomForEnd(Interpreter *interpreter)
+{
+    try {
+        parse_makeRoom(interpreter->commands, 1);
+    } catch (const std::exception &) {
+        return false;
+    }
+    return true;
+}
+
 // Commands made outside an event function (a condition, a function the chunk
 // returned at load) have no event to belong to and are dropped.
 static void parse_append(int32_t code, std::vector<std::string> strings, std::vector<int32_t> ints)
 {
+    if (parse_allocationHook)
+        parse_allocationHook();
     Interpreter *interpreter = gs_getActiveInterpreter();
-    if (interpreter && gs_eventFunctionRunning())
-        interpreter->commands.push_back(EventCommand{code, std::move(strings), std::move(ints)});
+    if (!interpreter || !gs_eventFunctionRunning())
+        return;
+    parse_makeRoom(interpreter->commands, 2);
+    interpreter->commands.push_back(EventCommand{code, std::move(strings), std::move(ints)});
 }
 
 void parse_showText(const std::string &text)
@@ -128,8 +186,11 @@ void parse_setRoute(int event, bool repeat)
 
 void parse_addEnd()
 {
-    if (Interpreter *interpreter = gs_getActiveInterpreter())
-        interpreter->commands.push_back(EventCommand{END, {}, {}});
+    Interpreter *interpreter = gs_getActiveInterpreter();
+    if (!interpreter)
+        return;
+    parse_makeRoom(interpreter->commands, 1);
+    interpreter->commands.push_back(EventCommand{END, {}, {}});
 }
 
 // The Lua side. Argument checks raise Lua errors, which jump: each function
@@ -190,14 +251,33 @@ static int parse_luaSetRoute(lua_State *state)
     return 0;
 }
 
+// A C++ exception must not unwind through Lua's C frames: one thrown by a
+// command (out of memory while building or appending it) ends here, and
+// becomes a Lua error once the command's objects are gone. A memory error
+// reads as Lua's own, without a position.
+template <lua_CFunction body>
+static int parse_guarded(lua_State *state)
+{
+    char fault[128];
+    try {
+        return body(state);
+    } catch (const std::bad_alloc &) {
+        snprintf(fault, sizeof fault, "not enough memory");
+    } catch (const std::exception &e) {
+        snprintf(fault, sizeof fault, "%s", e.what());
+    }
+    lua_pushstring(state, fault);
+    return lua_error(state);
+}
+
 static const luaL_Reg parse_commands[] = {
-    {"show_text", parse_luaShowText},
-    {"set_dir", parse_luaSetDir},
-    {"wait", parse_luaWait},
-    {"loop", parse_luaLoop},
-    {"new_route", parse_luaNewRoute},
-    {"add_point", parse_luaAddPoint},
-    {"set_route", parse_luaSetRoute},
+    {"show_text", parse_guarded<parse_luaShowText>},
+    {"set_dir", parse_guarded<parse_luaSetDir>},
+    {"wait", parse_guarded<parse_luaWait>},
+    {"loop", parse_guarded<parse_luaLoop>},
+    {"new_route", parse_guarded<parse_luaNewRoute>},
+    {"add_point", parse_guarded<parse_luaAddPoint>},
+    {"set_route", parse_guarded<parse_luaSetRoute>},
     {nullptr, nullptr},
 };
 
@@ -236,7 +316,7 @@ void parse_registerFunctions(lua_State *state)
 {
     int top = lua_gettop(state);
     lua_pushcfunction(state, parse_registerBody);
-    if (lua_pcall(state, 0, 0, 0) != LUA_OK)
-        fprintf(stderr, "Map script: the event commands could not be installed: %s\n", lua_tostring(state, -1));
+    if (parse_protectedCall(state, 0, 0) != LUA_OK)
+        fprintf(stderr, "Map script: the event commands could not be installed: %s\n", parse_errorText(state));
     lua_settop(state, top);
 }

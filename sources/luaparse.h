@@ -10,7 +10,13 @@ extern "C" {
 #include <lualib.h>
 }
 
+struct Interpreter;
+
 extern lua_State *L;
+// Test hook: runs where the event commands allocate (building a command,
+// growing a list) and may throw std::bad_alloc there, as a failing
+// allocation would. Null in the engine.
+extern void (*parse_allocationHook)();
 
 std::vector<std::string> &split(const std::string &text, char delimiter, std::vector<std::string> &out);
 std::vector<std::string> split(const std::string &text, char delimiter);
@@ -20,6 +26,15 @@ void parse_init();
 // or failed while it ran, and stays empty otherwise.
 lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error = nullptr);
 void parse_doString(lua_State *state, std::string text);
+
+// lua_pcall with a message handler that turns the error value into text
+// inside the protected call: the conversion can run the collector, and a
+// finalizer that raises must not find itself outside any protected call.
+// On failure the value at the top of the stack is a string.
+int parse_protectedCall(lua_State *state, int nargs, int nresults);
+// The text of the error at the top of the stack, read without converting
+// anything.
+const char *parse_errorText(lua_State *state);
 
 // Installs the event-command table `command` in a state: into a table the
 // script made itself, else into a new one that refuses new fields.
@@ -36,3 +51,7 @@ void parse_addPoint(int x, int y);
 void parse_setRoute(int event, bool repeat);
 // Closes the active interpreter's list; the engine calls it after every event.
 void parse_addEnd();
+// Makes room for the END that will close the interpreter's list, so that
+// closing it cannot fail; false when memory ran out. Each command appended
+// keeps that room.
+bool parse_roomForEnd(Interpreter *interpreter);

@@ -4,10 +4,12 @@
 
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
+#include "database.h"
 #include "gamestate.h"
 #include "luaparse.h"
 #include "message.h"
@@ -30,6 +32,16 @@ Codes codesOf(const Interpreter &interpreter)
     return codes;
 }
 
+// An injected allocation failure: once the allowance is spent, every
+// allocation of the event commands fails, as when memory has run out.
+int allocationsLeft = 0;
+
+void failingAllocation()
+{
+    if (allocationsLeft-- <= 0)
+        throw std::bad_alloc();
+}
+
 class EventTest : public testing::Test {
 protected:
     TempDir dir;
@@ -49,6 +61,7 @@ protected:
     }
     void TearDown() override
     {
+        parse_allocationHook = nullptr;
         gs_reset();
         dismissMessages();
     }
@@ -371,6 +384,116 @@ TEST_F(EventTest, FaultyScriptsAndEventsEndCleanly)
     gs_reset();
     EXPECT_FALSE(start(1, "boom", -1));
     EXPECT_EQ(err, "");
+}
+
+// Turning an error value into text can run the collector, and with it a
+// finalizer that raises: that must happen inside the protected call. The
+// error below is a number and the collector's whole debt falls due at the
+// first allocation after it, the one that turns 42 into text.
+TEST_F(EventTest, ErrorValuesBecomeTextInsideTheProtectedCall)
+{
+    const std::string bomb =
+        "local mt = { __gc = function() if armed then armed = false error('raised inside __gc') end end }\n"
+        "function bomb(value)\n"
+        "  collectgarbage('stop')\n"
+        "  for i = 1, 2000 do setmetatable({}, mt) end\n"
+        "  armed = true\n"
+        "  collectgarbage('restart')\n"
+        "  local t = {}\n"
+        "  for i = 1, 200000 do t[i] = true end\n"
+        "  t = nil\n"
+        "  error(value)\n"
+        "end\n";
+    auto stoppedBy = [this](const std::string &line) {
+        return err.find(line + "42\n") != std::string::npos
+            || err.find(line + "error in __gc metamethod (") != std::string::npos;
+    };
+
+    // The function a chunk returns.
+    load("town.tmx", bomb + "function ev() command.wait(1) bomb(42) end\nreturn function() bomb(42) end\n");
+    EXPECT_TRUE(stoppedBy("Loading town.lua ...DONE\nMap script town.lua: ")) << err;
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+
+    // An event function: it ends as any failed event ends.
+    ASSERT_TRUE(start(3, "ev", 3));
+    EXPECT_TRUE(stoppedBy("Is ev a function? 1\nEvent ev stopped: ")) << err;
+    EXPECT_EQ(codesOf(gameState.interpreters[3]), (Codes{WAIT, END}));
+    EXPECT_FALSE(gs_eventFunctionRunning());
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+    ASSERT_TRUE(playOut());
+
+    // A condition: false, and said once.
+    EXPECT_FALSE(condition("bomb(42)"));
+    EXPECT_TRUE(stoppedBy("Condition \"bomb(42)\" failed: ")) << err;
+    EXPECT_FALSE(condition("bomb(42)"));
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+
+    // The data file, through a reader whose lookup goes to an __index
+    // function that the file's returned function set.
+    std::ofstream("data/database.lua")
+        << bomb + "system = {}\nreturn function() setmetatable(system, { __index = function() bomb(42) end }) end\n";
+    CaptureStderr();
+    EXPECT_FALSE(database_initFrom("data/database.lua"));
+    err = GetCapturedStderr();
+    EXPECT_TRUE(stoppedBy("Error in data file \"data/database.lua\": ")) << err;
+    EXPECT_EQ(lua_gettop(Ll), 0);
+}
+
+// Out of memory inside a command: the C++ exception stops at the command and
+// becomes a Lua error, and the event ends as failed events end.
+TEST_F(EventTest, CommandsThatRunOutOfMemoryEndTheEvent)
+{
+    load("town.tmx",
+         "function all() command.show_text('a') command.set_dir(-1, 2) command.wait(3) command.new_route()\n"
+         "  command.add_point(1, 2) command.set_route(-1, true) command.loop() end\n"
+         "function flood() for i = 1, 2^40 do command.wait(1) end end\n");
+    parse_allocationHook = failingAllocation;
+
+    allocationsLeft = 60;
+    ASSERT_TRUE(start(2, "flood", -1));
+    EXPECT_EQ(err, "Is flood a function? 1\nEvent flood stopped: not enough memory\n");
+    Codes codes = codesOf(gameState.mainInterpreter);
+    EXPECT_GT(codes.size(), 40u);
+    Codes waits(codes.size() - 1, WAIT);
+    waits.push_back(END);
+    EXPECT_EQ(codes, waits);
+    EXPECT_FALSE(gs_eventFunctionRunning());
+    EXPECT_EQ(lua_gettop(Linterpreter), 0);
+    // The engine goes on: the list plays out, and a condition that calls a
+    // command fails as conditions fail, false and said once.
+    ASSERT_TRUE(playOut());
+    EXPECT_FALSE(condition("command.wait(1) or true"));
+    EXPECT_EQ(err, "Condition \"command.wait(1) or true\" failed: not enough memory\n");
+    EXPECT_FALSE(condition("command.wait(1) or true"));
+    EXPECT_EQ(err, "");
+
+    // Memory runs out at each allocation in turn, list growths included:
+    // what came before stays, and END still fits.
+    const Codes all{SHOW_TEXT, SET_DIR, WAIT, NEW_ROUTE, ADD_POINT, SET_ROUTE, LOOP};
+    int unstarted = 0;
+    bool finished = false;
+    for (int slot = 1; slot < 40 && !finished; slot++) {
+        SCOPED_TRACE(slot);
+        allocationsLeft = slot - 1;
+        const Interpreter &interpreter = gameState.interpreters[slot];
+        if (!start(slot, "all", slot)) {
+            EXPECT_EQ(err, "Event all stopped: not enough memory\n");
+            EXPECT_FALSE(interpreter.running);
+            unstarted++;
+            continue;
+        }
+        codes = codesOf(interpreter);
+        ASSERT_TRUE(interpreter.running && !codes.empty() && codes.back() == END);
+        codes.pop_back();
+        EXPECT_EQ(codes, Codes(all.begin(), all.begin() + std::min(codes.size(), all.size())));
+        EXPECT_FALSE(gs_eventFunctionRunning());
+        EXPECT_EQ(lua_gettop(Linterpreter), 0);
+        finished = codes.size() == all.size();
+        EXPECT_EQ(err, finished ? "Is all a function? 1\n" : "Is all a function? 1\nEvent all stopped: not enough memory\n");
+    }
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(unstarted, 1);
 }
 
 TEST_F(EventTest, MessageBoxesHoldCommandsButNotWaits)
