@@ -31,7 +31,7 @@ struct Message {
     int w;
     int h;
     int mode;
-    int pos;           // bytes of text shown
+    int pos;           // bytes of text shown; a text is shown up to INT_MAX bytes
     int speed;
     int stepTimer;
     int openDelay;
@@ -40,6 +40,10 @@ struct Message {
     bool flag;
     bool open;         // false once the player has closed the box
     int windowSlot;    // -1 when the window pool was full
+    // The text as it is drawn, made when the box is queued: each byte that is
+    // not part of a UTF-8 character, and each NUL, becomes '?', so that the
+    // bytes still line up with pos. Empty when that changes nothing.
+    std::string drawnText;
 
     Message() : x(0), y(0), w(0), h(0), mode(0), pos(0), speed(0), stepTimer(0),
                 openDelay(0), closeDelay(0), finished(false), flag(false),
