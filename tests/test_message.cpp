@@ -12,6 +12,7 @@
 #include <allegro5/allegro_ttf.h>
 
 #include "input.h"
+#include "luaparse.h"
 #include "message.h"
 #include "system.h"
 #include "test_support.h"
@@ -332,6 +333,23 @@ TEST_F(MessageTest, TextOfAnySizeAndBytesDrawsAsAllegroDrawsItsScreenful)
     for (int i = 0; words.size() < (10u << 20); i++)
         words += speech.substr(i % 7, 20 + i % 13) + (i % 50 == 49 ? "\n" : " ");
     EXPECT_TRUE(samePicture(words, whole, 544, words.substr(0, 4000)));
+
+    // show_text refuses a text longer than a box can count, here lowered.
+    lua_State *state = luaL_newstate();
+    parse_registerFunctions(state);
+    size_t limit = parse_maxTextBytes;
+    parse_maxTextBytes = 10;
+    auto error = [&](const char *call) {
+        std::string message = luaL_dostring(state, call) == LUA_OK ? "" : lua_tostring(state, -1);
+        lua_settop(state, 0);
+        return message;
+    };
+    EXPECT_EQ(error("command.show_text('0123456789') command.show_text(1234567890)"), "");
+    for (const char *call : {"command.show_text('01234567890')", "command.show_text(12345678901)"})
+        EXPECT_NE(error(call).find("bad argument #1 to 'show_text' (text longer than 10 bytes)"), std::string::npos)
+            << call;
+    parse_maxTextBytes = limit;
+    lua_close(state);
 }
 
 TEST_F(WindowTest, PoolGivesTheFirstFreeSlotAndDisposeFreesTheImages)
