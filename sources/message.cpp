@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include <allegro5/allegro_font.h>
 
@@ -36,40 +35,15 @@ void message_setOptions()
     msgOptions.flag = false;
 }
 
-// The length of the UTF-8 character that starts at p, `left` bytes before the
-// text's end, or 0 when the bytes there are not one. A NUL counts as none:
-// Allegro's text drawing would stop at it.
-static size_t message_charLength(const unsigned char *p, size_t left)
-{
-    unsigned char lead = p[0];
-    if (lead >= 0x01 && lead <= 0x7F)
-        return 1;
-    size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || left < length)
-        return 0;
-    // The second byte's range also rules out overlong forms, surrogates and
-    // code points past U+10FFFF.
-    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (p[1] < low || p[1] > high)
-        return 0;
-    for (size_t i = 2; i < length; i++) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-    }
-    return length;
-}
-
 // Allegro stops drawing a line at the first byte that is not UTF-8 (a script
 // saved in a single-byte code page) and the whole text at a NUL; each such
-// byte shows as '?' instead. Empty when the text has none.
+// byte shows as '?' instead, so that the bytes still line up with pos. Empty
+// when the text has none.
 static std::string message_drawable(const std::string &text)
 {
     std::string drawn;
-    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data());
     for (size_t i = 0; i < text.size();) {
-        size_t length = message_charLength(bytes + i, text.size() - i);
+        size_t length = text[i] ? engine_utf8Length(text, i) : 0;
         if (length) {
             i += length;
             continue;
@@ -232,184 +206,148 @@ static size_t message_wholeBytes(const std::string &text, size_t pos)
     return pos;
 }
 
-// --- laying the text out ----------------------------------------------------
+// --- drawing the text -------------------------------------------------------
 //
-// The text wraps exactly as Allegro's multi-line drawing wraps it, but only
-// the lines that can reach the target are laid out and drawn, once for all
-// six passes: a text of megabytes costs what a screenful costs.
+// Allegro lays a text out from its start on every call, and measures each
+// word whole before it places it. A box lays out only the lines that can
+// reach the target, once for all six passes. A word too long for any line is
+// cut, once per text, where it is already wider than both the line and the
+// target: it still takes a line of its own and still runs past the right
+// edge, so the picture stays the same while the work stays a screenful's.
 
-// One laid-out line: its bytes in the drawn text, how many of them are drawn,
-// and its number from the top (its y is that many line heights down).
+// Words up to this many bytes stay whole: Allegro measures them quickly.
+static const size_t MESSAGE_SHORT_WORD = 512;
+// A cut keeps at most this many bytes, also of a word whose characters are so
+// narrow that no shorter part of it is wide enough.
+static const size_t MESSAGE_MOST_KEPT = 4096;
+
+// One laid-out line: where its bytes start in the laid-out text, how many
+// there are, and its number from the top.
 struct MessageLine {
     size_t start;
     size_t length;
     int number;
 };
 
-// What a box's text is laid out against.
-struct MessageFrame {
-    const ALLEGRO_FONT *font;
-    const char *text;
-    size_t size;       // bytes shown
-    float width;       // the wrap width
-    int lines;         // lines whose top can still be above the bottom edge
-    float reach;       // a line drawn this wide has reached past the right edge
-    // No line of a text that fits the screen holds this many bytes (it would
-    // need characters narrower than an eighth of a pixel). A longer one is
-    // treated as too wide, so that no line is measured beyond it.
-    size_t maxBytes;
-};
-
-// Reused from draw to draw: drawing allocates nothing once it has grown.
+// Reused from draw to draw, so that drawing allocates nothing once grown.
 static std::vector<MessageLine> message_lines;
 
-static int message_width(const MessageFrame &f, size_t start, size_t end)
+struct MessageLayout {
+    const char *text;
+    size_t most;  // lines kept at most
+};
+
+static bool message_isBlank(char c)
 {
-    ALLEGRO_USTR_INFO info;
-    return al_get_ustr_width(f.font, al_ref_buffer(&info, f.text + start, end - start));
+    return c == ' ' || c == '\t' || c == '\n';
 }
 
-static bool message_tooWide(const MessageFrame &f, size_t start, size_t end)
-{
-    return end - start > f.maxBytes || message_width(f, start, end) > f.width;
-}
-
-// The first space, tab or newline at or after pos, else the end.
-static size_t message_wordEnd(const MessageFrame &f, size_t pos)
-{
-    size_t end = f.size;
-    for (char c : {' ', '\t', '\n'}) {
-        const void *found = memchr(f.text + pos, c, end - pos);
-        if (found)
-            end = static_cast<const char *>(found) - f.text;
-    }
-    return end;
-}
-
-static bool message_paragraphEnds(const MessageFrame &f, size_t pos)
-{
-    return pos == f.size || f.text[pos] == '\n';
-}
-
-// The line that starts at *pos inside a paragraph: words are added while the
-// line, measured whole, stays within the width; a first word too wide makes a
-// line of its own. The space or tab at a break is dropped, and a paragraph's
-// last line keeps its trailing blanks. Returns the line's end and moves *pos
-// to the next line's start, or to the paragraph's end after its last line.
-static size_t message_wrapLine(const MessageFrame &f, size_t *pos)
-{
-    size_t start = *pos, end = start, kept = start;
-    bool first = true;
-    for (;;) {
-        end = message_wordEnd(f, end);
-        bool last = message_paragraphEnds(f, end);
-        if (message_tooWide(f, start, end)) {
-            if (!first)
-                end = kept;
-            *pos = last && first ? end : end + 1;
-            return end;
-        }
-        if (last || message_paragraphEnds(f, end + 1)) {
-            *pos = last ? end : end + 1;
-            return *pos;
-        }
-        first = false;
-        kept = end++;
-    }
-}
-
-static size_t message_charStart(const char *text, size_t pos)
+static size_t message_charStart(const std::string &text, size_t pos)
 {
     while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
         pos--;
     return pos;
 }
 
-// How much of a line to draw: all of it, unless it is a word too long for
-// any line; then a part of it that already reaches past the right edge.
-static size_t message_drawnLength(const MessageFrame &f, size_t start, size_t end)
+static const std::string &message_source(const Message &m)
 {
-    if (end - start <= f.maxBytes)
-        return end - start;
-    for (size_t part = 64;; part *= 2) {
-        part = std::min(part, f.maxBytes);
-        size_t cut = message_charStart(f.text, start + part) - start;
-        if (part == f.maxBytes || message_width(f, start, start + cut) > f.reach)
+    return m.drawnText.empty() ? m.text : m.drawnText;
+}
+
+static const std::string &message_laidOutText(const Message &m)
+{
+    return m.cuts.empty() ? message_source(m) : m.laidOut;
+}
+
+// How many bytes to keep of the word from start to end: the first part, in
+// doubling steps, that is wider than `width`; the whole word when none is.
+static size_t message_keptBytes(const ALLEGRO_FONT *font, const std::string &text, size_t start, size_t end,
+                                float width)
+{
+    for (size_t part = 64; part < end - start; part *= 2) {
+        size_t cut = message_charStart(text, start + std::min(part, MESSAGE_MOST_KEPT)) - start;
+        ALLEGRO_USTR_INFO info;
+        if (part >= MESSAGE_MOST_KEPT || al_get_ustr_width(font, al_ref_buffer(&info, &text[start], cut)) > width)
             return cut;
     }
+    return end - start;
 }
 
-static void message_addLine(const MessageFrame &f, size_t start, size_t end, int number)
+// The laid-out text for lines that can be seen `width` pixels wide: each long
+// word cut as message_keptBytes says.
+static void message_cutWords(Message &m, const ALLEGRO_FONT *font, float width)
 {
-    message_lines.push_back(MessageLine{start, message_drawnLength(f, start, end), number});
-}
-
-// Paragraphs end at newlines; an empty one is an empty line, and a newline
-// that ends the text starts none.
-static void message_layout(const MessageFrame &f)
-{
-    message_lines.clear();
-    size_t pos = 0;
-    int number = 0;
-    while (pos < f.size && number < f.lines) {
-        if (f.text[pos] == '\n') {
-            number++;
-            pos++;
-            continue;
+    const std::string &text = message_source(m);
+    m.laidOut.clear();
+    m.cuts.clear();
+    m.laidOutWidth = width;
+    size_t copied = 0, removed = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = start;
+        while (end < text.size() && !message_isBlank(text[end]))
+            end++;
+        size_t kept = end - start > MESSAGE_SHORT_WORD ? start + message_keptBytes(font, text, start, end, width) : end;
+        if (kept < end) {
+            m.laidOut.append(text, copied, kept - copied);
+            removed += end - kept;
+            m.cuts.push_back(MessageCut{kept, end, removed});
+            copied = end;
         }
-        while (!message_paragraphEnds(f, pos) && number < f.lines) {
-            size_t start = pos;
-            size_t end = message_wrapLine(f, &pos);
-            message_addLine(f, start, end, number++);
-        }
-        if (pos < f.size && f.text[pos] == '\n')
-            pos++;
+        start = end + 1;
     }
+    if (!m.cuts.empty())
+        m.laidOut.append(text, copied, std::string::npos);
 }
 
-// The right and bottom edges of what drawing can still reach: the target's
-// clipping rectangle, seen through the current transform.
-static bool message_visibleEdges(float *right, float *bottom)
+// The bytes of the laid-out text that stand for the first n of the text.
+static size_t message_laidOutBytes(const Message &m, size_t n)
+{
+    auto after = std::partition_point(m.cuts.begin(), m.cuts.end(), [n](const MessageCut &c) { return c.from < n; });
+    if (after == m.cuts.begin())
+        return n;
+    const MessageCut &cut = after[-1];
+    return n - cut.removed + (cut.to - std::min(n, cut.to));
+}
+
+// How many lines from the box's top can reach the target, and how wide a line
+// can be seen from the box's left edge: the clipping rectangle, grown by a
+// line's height for the outline, the shadow and glyphs that reach out of
+// their line. False when no line can be seen.
+static bool message_reach(const Message &m, float lineHeight, size_t *lines, float *width)
 {
     int cx, cy, cw, ch;
     al_get_clipping_rectangle(&cx, &cy, &cw, &ch);
-    ALLEGRO_TRANSFORM inverse;
-    al_copy_transform(&inverse, al_get_current_transform());
-    if (!al_check_inverse(&inverse, 1e-6f))
+    double margin = lineHeight + 2.0;
+    double below = std::floor((cy + ch + margin - m.y) / lineHeight) + 1;
+    double across = cx + cw + margin - m.x;
+    if (below < 1 || across <= 0)
         return false;
-    al_invert_transform(&inverse);
-    *right = *bottom = -INFINITY;
-    for (int corner = 0; corner < 4; corner++) {
-        float px = corner & 1 ? cx + cw : cx, py = corner & 2 ? cy + ch : cy;
-        al_transform_coordinates(&inverse, &px, &py);
-        *right = std::max(*right, px);
-        *bottom = std::max(*bottom, py);
-    }
+    *lines = static_cast<size_t>(std::min(below, 65536.0));
+    *width = static_cast<float>(std::max<double>(m.w, across));
     return true;
 }
 
-// Sets up the frame for a box's shown text; false when none of it can show.
-static bool message_frame(const Message &m, ALLEGRO_FONT *font, MessageFrame *f)
+// Called by Allegro for each line in turn; stops below the last line kept.
+static bool message_keepLine(int number, const ALLEGRO_USTR *line, void *extra)
 {
-    float right, bottom;
-    if (!message_visibleEdges(&right, &bottom))
+    const MessageLayout *layout = static_cast<const MessageLayout *>(extra);
+    if (static_cast<size_t>(number) >= layout->most)
         return false;
-    // Passes draw up to a pixel left of and above the box's corner; glyphs may
-    // rise above their line or lean out of it by up to a line's height.
-    float step = std::max(al_get_font_line_height(font), 1);
-    float margin = step + 2;
-    double lines = std::floor((bottom + margin - (m.y - 1.0)) / step) + 1;
-    f->reach = right + margin - (m.x - 1.0f);
-    if (lines < 1 || !(f->reach > 0))
-        return false;
-    const std::string &text = m.drawnText.empty() ? m.text : m.drawnText;
-    f->font = font;
-    f->text = text.data();
-    f->size = message_wholeBytes(text, std::max(m.pos, 0));
-    f->width = m.w;
-    f->lines = static_cast<int>(std::min(lines, static_cast<double>(INT_MAX)));
-    f->maxBytes = static_cast<size_t>(std::min(8.0 * f->reach + 64, static_cast<double>(1 << 20)));
+    size_t start = al_cstr(line) - layout->text;
+    message_lines.push_back(MessageLine{start, al_ustr_size(line), number});
     return true;
+}
+
+// Lays out the first `bytes` of the laid-out text into message_lines. Room is
+// made first: nothing may throw inside Allegro's call.
+static void message_layOut(const ALLEGRO_FONT *font, const Message &m, const std::string &text, size_t bytes,
+                           size_t lines)
+{
+    message_lines.clear();
+    message_lines.reserve(lines);
+    MessageLayout layout{text.data(), lines};
+    ALLEGRO_USTR_INFO info;
+    al_do_multiline_ustr(font, m.w, al_ref_buffer(&info, text.data(), bytes), message_keepLine, &layout);
 }
 
 void message_draw(int index)
@@ -419,18 +357,25 @@ void message_draw(int index)
         return;
     window_draw(m->windowSlot);
     ALLEGRO_FONT *font = getFont(0);
-    MessageFrame frame;
-    if (!font || !al_get_target_bitmap() || !message_frame(*m, font, &frame))
+    if (!font || !al_get_target_bitmap())
         return;
-    message_layout(frame);
     float lineHeight = al_get_font_line_height(font);
+    size_t lines;
+    float width;
+    if (!message_reach(*m, std::max(lineHeight, 1.0f), &lines, &width))
+        return;
+    // Cuts made for a wider target hold for a narrower one.
+    if (m->laidOutWidth < width)
+        message_cutWords(*m, font, width);
+    const std::string &text = message_laidOutText(*m);
+    size_t shown = message_wholeBytes(text, message_laidOutBytes(*m, std::max(m->pos, 0)));
+    message_layOut(font, *m, text, shown, lines);
     for (const TextPass &p : TEXT_PASSES) {
         ALLEGRO_COLOR colour = al_map_rgba_f(p.grey, p.grey, p.grey, p.alpha);
-        float left = m->x + p.dx, top = m->y + p.dy;
         for (const MessageLine &line : message_lines) {
             ALLEGRO_USTR_INFO info;
-            const ALLEGRO_USTR *part = al_ref_buffer(&info, frame.text + line.start, line.length);
-            al_draw_ustr(font, colour, left, top + lineHeight * line.number, 0, part);
+            al_draw_ustr(font, colour, m->x + p.dx, m->y + p.dy + lineHeight * line.number, 0,
+                         al_ref_buffer(&info, text.data() + line.start, line.length));
         }
     }
 }

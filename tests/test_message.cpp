@@ -329,6 +329,9 @@ TEST_F(MessageTest, TextOfAnySizeAndBytesDrawsAsAllegroDrawsItsScreenful)
     std::string word(8 << 20, 'm');
     EXPECT_TRUE(samePicture("Begin " + word + " end\nsecond line", whole, 544,
                             "Begin " + std::string(200, 'm') + " end\nsecond line"));
+    EXPECT_TRUE(samePicture("Begin " + word, 106, 544, "Begin " + std::string(100, 'm')));
+    EXPECT_TRUE(samePicture("Begin " + word + " end\nsecond line", word.size() + 10, 544,
+                            "Begin " + std::string(200, 'm') + " end"));
     std::string words;
     for (int i = 0; words.size() < (10u << 20); i++)
         words += speech.substr(i % 7, 20 + i % 13) + (i % 50 == 49 ? "\n" : " ");
