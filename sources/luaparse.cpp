@@ -202,10 +202,23 @@ static int32_t parse_intArg(lua_State *state, int arg)
     return static_cast<int32_t>(static_cast<uint32_t>(luaL_checkinteger(state, arg)));
 }
 
+size_t parse_maxTextBytes = INT32_MAX;
+
+// A string or a number; a message box counts its bytes in an int, so a text
+// too long for one is refused.
+static const char *parse_textArg(lua_State *state, int arg, size_t *length)
+{
+    const char *text = luaL_checklstring(state, arg, length);
+    if (*length > parse_maxTextBytes)
+        luaL_argerror(state, arg, lua_pushfstring(state, "text longer than %I bytes",
+                                                  static_cast<lua_Integer>(parse_maxTextBytes)));
+    return text;
+}
+
 static int parse_luaShowText(lua_State *state)
 {
     size_t length;
-    const char *text = luaL_checklstring(state, 1, &length);
+    const char *text = parse_textArg(state, 1, &length);
     parse_showText(std::string(text, length));
     return 0;
 }

@@ -40,6 +40,10 @@ const char *parse_errorText(lua_State *state);
 // script made itself, else into a new one that refuses new fields.
 void parse_registerFunctions(lua_State *state);
 
+// show_text refuses a longer text with an argument error. INT32_MAX: a
+// message box counts the bytes it shows in an int. Tests lower it.
+extern size_t parse_maxTextBytes;
+
 // The event commands behind that table. Each appends one command to the
 // active interpreter while an event function runs, and nothing otherwise.
 void parse_showText(const std::string &text);

@@ -1,6 +1,8 @@
 #include "message.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 
 #include <allegro5/allegro_font.h>
@@ -33,10 +35,31 @@ void message_setOptions()
     msgOptions.flag = false;
 }
 
+// Allegro stops drawing a line at the first byte that is not UTF-8 (a script
+// saved in a single-byte code page) and the whole text at a NUL; each such
+// byte shows as '?' instead, so that the bytes still line up with pos. Empty
+// when the text has none.
+static std::string message_drawable(const std::string &text)
+{
+    std::string drawn;
+    for (size_t i = 0; i < text.size();) {
+        size_t length = text[i] ? engine_utf8Length(text, i) : 0;
+        if (length) {
+            i += length;
+            continue;
+        }
+        if (drawn.empty())
+            drawn = text;
+        drawn[i++] = '?';
+    }
+    return drawn;
+}
+
 int message_add(std::string text, int x, int y, int w, int h)
 {
     Message m;
     m.text = std::move(text);
+    m.drawnText = message_drawable(m.text);
     m.skin = msgOptions.skin;
     m.x = x;
     m.y = y;
@@ -74,9 +97,15 @@ static bool message_okPressed()
     return !engine_isFrozen() && input_keyState(KEY_OK, KEYSTATE_PRESSED);
 }
 
+// pos is an int: a longer text shows its first INT_MAX bytes.
+static int message_length(const Message &m)
+{
+    return static_cast<int>(std::min(m.text.size(), static_cast<size_t>(INT_MAX)));
+}
+
 static void message_complete(Message &m)
 {
-    m.pos = static_cast<int>(m.text.size());
+    m.pos = message_length(m);
     m.finished = true;
 }
 
@@ -88,14 +117,14 @@ static bool message_isBreak(char c)
 // The end of the next word. The spaces and newlines at which the previous
 // step stopped are passed first, so every step moves on; they show with the
 // word after them.
-static int message_nextWord(const std::string &text, int pos)
+static int message_nextWord(const std::string &text, int pos, int length)
 {
-    size_t p = pos;
-    while (p < text.size() && message_isBreak(text[p]))
+    int p = std::max(pos, 0);
+    while (p < length && message_isBreak(text[p]))
         p++;
-    while (p < text.size() && !message_isBreak(text[p]))
+    while (p < length && !message_isBreak(text[p]))
         p++;
-    return static_cast<int>(p);
+    return p;
 }
 
 static void message_step(Message &m)
@@ -103,11 +132,11 @@ static void message_step(Message &m)
     m.stepTimer = m.speed;
     if (m.finished)
         return;
-    int length = static_cast<int>(m.text.size());
+    int length = message_length(m);
     if (m.mode == 0)
-        m.pos = std::min(m.pos + 1, length);
+        m.pos = std::min(m.pos, length - 1) + 1;
     else
-        m.pos = message_nextWord(m.text, m.pos);
+        m.pos = message_nextWord(m.text, m.pos, length);
     // Logged only when the text typed out to its end by itself.
     if (m.pos >= length) {
         message_complete(m);
@@ -177,6 +206,150 @@ static size_t message_wholeBytes(const std::string &text, size_t pos)
     return pos;
 }
 
+// --- drawing the text -------------------------------------------------------
+//
+// Allegro lays a text out from its start on every call, and measures each
+// word whole before it places it. A box lays out only the lines that can
+// reach the target, once for all six passes. A word too long for any line is
+// cut, once per text, where it is already wider than both the line and the
+// target: it still takes a line of its own and still runs past the right
+// edge, so the picture stays the same while the work stays a screenful's.
+
+// Words up to this many bytes stay whole: Allegro measures them quickly.
+static const size_t MESSAGE_SHORT_WORD = 512;
+// A cut keeps at most this many bytes, also of a word whose characters are so
+// narrow that no shorter part of it is wide enough.
+static const size_t MESSAGE_MOST_KEPT = 4096;
+
+// One laid-out line: where its bytes start in the laid-out text, how many
+// there are, and its number from the top.
+struct MessageLine {
+    size_t start;
+    size_t length;
+    int number;
+};
+
+// Reused from draw to draw, so that drawing allocates nothing once grown.
+static std::vector<MessageLine> message_lines;
+
+struct MessageLayout {
+    const char *text;
+    size_t most;  // lines kept at most
+};
+
+static bool message_isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+static size_t message_charStart(const std::string &text, size_t pos)
+{
+    while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
+        pos--;
+    return pos;
+}
+
+static const std::string &message_source(const Message &m)
+{
+    return m.drawnText.empty() ? m.text : m.drawnText;
+}
+
+static const std::string &message_laidOutText(const Message &m)
+{
+    return m.cuts.empty() ? message_source(m) : m.laidOut;
+}
+
+// How many bytes to keep of the word from start to end: the first part, in
+// doubling steps, that is wider than `width`; the whole word when none is.
+static size_t message_keptBytes(const ALLEGRO_FONT *font, const std::string &text, size_t start, size_t end,
+                                float width)
+{
+    for (size_t part = 64; part < end - start; part *= 2) {
+        size_t cut = message_charStart(text, start + std::min(part, MESSAGE_MOST_KEPT)) - start;
+        ALLEGRO_USTR_INFO info;
+        if (part >= MESSAGE_MOST_KEPT || al_get_ustr_width(font, al_ref_buffer(&info, &text[start], cut)) > width)
+            return cut;
+    }
+    return end - start;
+}
+
+// The laid-out text for lines that can be seen `width` pixels wide: each long
+// word cut as message_keptBytes says.
+static void message_cutWords(Message &m, const ALLEGRO_FONT *font, float width)
+{
+    const std::string &text = message_source(m);
+    m.laidOut.clear();
+    m.cuts.clear();
+    m.laidOutWidth = width;
+    size_t copied = 0, removed = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = start;
+        while (end < text.size() && !message_isBlank(text[end]))
+            end++;
+        size_t kept = end - start > MESSAGE_SHORT_WORD ? start + message_keptBytes(font, text, start, end, width) : end;
+        if (kept < end) {
+            m.laidOut.append(text, copied, kept - copied);
+            removed += end - kept;
+            m.cuts.push_back(MessageCut{kept, end, removed});
+            copied = end;
+        }
+        start = end + 1;
+    }
+    if (!m.cuts.empty())
+        m.laidOut.append(text, copied, std::string::npos);
+}
+
+// The bytes of the laid-out text that stand for the first n of the text.
+static size_t message_laidOutBytes(const Message &m, size_t n)
+{
+    auto after = std::partition_point(m.cuts.begin(), m.cuts.end(), [n](const MessageCut &c) { return c.from < n; });
+    if (after == m.cuts.begin())
+        return n;
+    const MessageCut &cut = after[-1];
+    return n - cut.removed + (cut.to - std::min(n, cut.to));
+}
+
+// How many lines from the box's top can reach the target, and how wide a line
+// can be seen from the box's left edge: the clipping rectangle, grown by a
+// line's height for the outline, the shadow and glyphs that reach out of
+// their line. False when no line can be seen.
+static bool message_reach(const Message &m, float lineHeight, size_t *lines, float *width)
+{
+    int cx, cy, cw, ch;
+    al_get_clipping_rectangle(&cx, &cy, &cw, &ch);
+    double margin = lineHeight + 2.0;
+    double below = std::floor((cy + ch + margin - m.y) / lineHeight) + 1;
+    double across = cx + cw + margin - m.x;
+    if (below < 1 || across <= 0)
+        return false;
+    *lines = static_cast<size_t>(std::min(below, 65536.0));
+    *width = static_cast<float>(std::max<double>(m.w, across));
+    return true;
+}
+
+// Called by Allegro for each line in turn; stops below the last line kept.
+static bool message_keepLine(int number, const ALLEGRO_USTR *line, void *extra)
+{
+    const MessageLayout *layout = static_cast<const MessageLayout *>(extra);
+    if (static_cast<size_t>(number) >= layout->most)
+        return false;
+    size_t start = al_cstr(line) - layout->text;
+    message_lines.push_back(MessageLine{start, al_ustr_size(line), number});
+    return true;
+}
+
+// Lays out the first `bytes` of the laid-out text into message_lines. Room is
+// made first: nothing may throw inside Allegro's call.
+static void message_layOut(const ALLEGRO_FONT *font, const Message &m, const std::string &text, size_t bytes,
+                           size_t lines)
+{
+    message_lines.clear();
+    message_lines.reserve(lines);
+    MessageLayout layout{text.data(), lines};
+    ALLEGRO_USTR_INFO info;
+    al_do_multiline_ustr(font, m.w, al_ref_buffer(&info, text.data(), bytes), message_keepLine, &layout);
+}
+
 void message_draw(int index)
 {
     Message *m = message_get(index);
@@ -186,10 +359,24 @@ void message_draw(int index)
     ALLEGRO_FONT *font = getFont(0);
     if (!font || !al_get_target_bitmap())
         return;
-    std::string shown = m->text.substr(0, message_wholeBytes(m->text, m->pos));
+    float lineHeight = al_get_font_line_height(font);
+    size_t lines;
+    float width;
+    if (!message_reach(*m, std::max(lineHeight, 1.0f), &lines, &width))
+        return;
+    // Cuts made for a wider target hold for a narrower one.
+    if (m->laidOutWidth < width)
+        message_cutWords(*m, font, width);
+    const std::string &text = message_laidOutText(*m);
+    size_t shown = message_wholeBytes(text, message_laidOutBytes(*m, std::max(m->pos, 0)));
+    message_layOut(font, *m, text, shown, lines);
     for (const TextPass &p : TEXT_PASSES) {
         ALLEGRO_COLOR colour = al_map_rgba_f(p.grey, p.grey, p.grey, p.alpha);
-        al_draw_multiline_text(font, colour, m->x + p.dx, m->y + p.dy, m->w, 0, 0, shown.c_str());
+        for (const MessageLine &line : message_lines) {
+            ALLEGRO_USTR_INFO info;
+            al_draw_ustr(font, colour, m->x + p.dx, m->y + p.dy + lineHeight * line.number, 0,
+                         al_ref_buffer(&info, text.data() + line.start, line.length));
+        }
     }
 }
 

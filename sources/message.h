@@ -21,6 +21,14 @@ struct MessageOptions {
                        openDelay(0), closeDelay(0), flag(false) {}
 };
 
+// Bytes from `from` to `to` of a box's text that its layout leaves out;
+// `removed` counts those of this cut and every one before it.
+struct MessageCut {
+    size_t from;
+    size_t to;
+    size_t removed;
+};
+
 struct Message {
     std::string text;  // a newline breaks a line
     std::string skin;
@@ -31,7 +39,7 @@ struct Message {
     int w;
     int h;
     int mode;
-    int pos;           // bytes of text shown
+    int pos;           // bytes of text shown; a text is shown up to INT_MAX bytes
     int speed;
     int stepTimer;
     int openDelay;
@@ -40,10 +48,21 @@ struct Message {
     bool flag;
     bool open;         // false once the player has closed the box
     int windowSlot;    // -1 when the window pool was full
+    // The text as it is drawn, made when the box is queued: each byte that is
+    // not part of a UTF-8 character, and each NUL, becomes '?', so that the
+    // bytes still line up with pos. Empty when that changes nothing.
+    std::string drawnText;
+    // The text as it is laid out, made at the first draw: drawnText with each
+    // word too long for any line cut short (cuts, in text's bytes). Empty
+    // while nothing is cut. laidOutWidth: the width of target it was made
+    // for, 0 before the first draw.
+    std::string laidOut;
+    std::vector<MessageCut> cuts;
+    float laidOutWidth;
 
     Message() : x(0), y(0), w(0), h(0), mode(0), pos(0), speed(0), stepTimer(0),
                 openDelay(0), closeDelay(0), finished(false), flag(false),
-                open(true), windowSlot(-1) {}
+                open(true), windowSlot(-1), laidOutWidth(0) {}
 };
 
 extern MessageOptions msgOptions;

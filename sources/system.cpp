@@ -427,10 +427,7 @@ static void engine_applyToDisplay()
     al_set_display_flag(display, ALLEGRO_FULLSCREEN, fullscreen);
 }
 
-// The length of the well-formed UTF-8 character at text[i], or 0 when the
-// byte there starts none (a stray continuation byte, an overlong form, a
-// surrogate or a value beyond U+10FFFF).
-static size_t engine_utf8Length(const std::string &text, size_t i)
+size_t engine_utf8Length(const std::string &text, size_t i)
 {
     unsigned char c = text[i];
     if (c < 0x80)

@@ -88,6 +88,10 @@ void engine_saveConfig();
 void engine_destroyConfig();
 ALLEGRO_CONFIG *getConfig();
 std::string to_string(int value);
+// The length of the well-formed UTF-8 character at text[i], or 0 when the
+// byte there starts none (a stray continuation byte, an overlong form, a
+// surrogate or a value beyond U+10FFFF).
+size_t engine_utf8Length(const std::string &text, size_t i);
 
 // --- bitmap and sample caches ----------------------------------------------
 

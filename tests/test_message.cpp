@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include <allegro5/allegro_ttf.h>
 
 #include "input.h"
+#include "luaparse.h"
 #include "message.h"
 #include "system.h"
 #include "test_support.h"
@@ -257,6 +259,100 @@ TEST_F(MessageTest, TextIsWhiteWithOutlineAndShadowAlsoWithoutAWindow)
     al_destroy_font(system_fontNormal);
     system_fontNormal = nullptr;
     EXPECT_EQ(drawnAfter(3), PAPER);
+}
+
+// Every text that fits the target draws as the six passes of Allegro's own
+// multi-line drawing draw it; bytes that are not UTF-8 show as '?'; a text of
+// megabytes draws the screenful it starts with.
+TEST_F(MessageTest, TextOfAnySizeAndBytesDrawsAsAllegroDrawsItsScreenful)
+{
+    std::string font = std::string(VEMRA_SOURCE_DIR) + "/game/gfx/fonts/DejaVuSans.ttf";
+    ASSERT_NE(system_fontNormal = al_load_ttf_font(font.c_str(), 24, 0), nullptr);
+    msgOptions.skin = ""; // a window without images: only the text draws
+    struct Pass {
+        int dx, dy;
+        float grey, alpha;
+    };
+    const Pass passes[] = {{2, 2, 0, 0.5f}, {-1, -1, 0, 1}, {-1, 1, 0, 1}, {1, -1, 0, 1}, {1, 1, 0, 1}, {0, 0, 1, 1}};
+    auto reference = [&](const std::string &text, int w) {
+        for (const Pass &p : passes)
+            al_draw_multiline_text(system_fontNormal, al_map_rgba_f(p.grey, p.grey, p.grey, p.alpha), 48 + p.dx,
+                                   16 + p.dy, w, 0, 0, text.c_str());
+    };
+    auto picture = [&](const std::function<void()> &draw) {
+        al_clear_to_color(colourOf(PAPER));
+        draw();
+        std::vector<unsigned> pixels;
+        for (int y = 0; y < al_get_bitmap_height(target); y++)
+            for (int x = 0; x < al_get_bitmap_width(target); x++)
+                pixels.push_back(at(x, y));
+        return pixels;
+    };
+    // The box showing the first pos bytes of text draws what the reference
+    // draws of `expected`, some of it white.
+    auto samePicture = [&](const std::string &text, size_t pos, int w, const std::string &expected) {
+        messageBox.clear();
+        message_add(text, 48, 16, w, 128);
+        message_get(0)->pos = static_cast<int>(std::min(pos, text.size()));
+        std::vector<unsigned> box = picture([] { message_draw(0); });
+        std::vector<unsigned> drawn = picture([&] { reference(expected, w); });
+        EXPECT_EQ(message_get(0)->text, text);
+        return box == drawn && std::count(drawn.begin(), drawn.end(), WHITE) > 0;
+    };
+    const std::string speech = "The elder looks up from his book. \"Ah, a traveller! Few come this way since the "
+                               "bridge fell. Sit, sit, the kettle is on.\"";
+    const size_t whole = std::string::npos;
+
+    // Wrapped words, explicit, empty and blank lines, a tab, typing under way
+    // (the word being typed moves down when it no longer fits), a word wider
+    // than the line, and more lines than fit above the bottom edge.
+    EXPECT_TRUE(samePicture(speech, whole, 300, speech));
+    EXPECT_TRUE(samePicture(speech, 52, 300, speech.substr(0, 52)));
+    EXPECT_TRUE(samePicture(" First\n\n  indented\tafter a tab  \ntrailing \n", whole, 544,
+                            " First\n\n  indented\tafter a tab  \ntrailing \n"));
+    const std::string wide = std::string(40, 'W') + " then words\n" + std::string(30, 'W') + "\n\nand more";
+    EXPECT_TRUE(samePicture(wide, whole, 300, wide));
+    EXPECT_TRUE(samePicture(speech + " " + speech + "\n" + speech, whole, 544, speech + " " + speech + "\n" + speech));
+    // A character shows once all its bytes do.
+    EXPECT_TRUE(samePicture("Caf\xC3\xA9 cr\xC3\xA8me", 4, 544, "Caf"));
+    EXPECT_TRUE(samePicture("Caf\xC3\xA9 cr\xC3\xA8me", 5, 544, "Caf\xC3\xA9"));
+
+    // Latin-1, a NUL, a sequence cut short by the text's end (which shows as
+    // soon as it is typed), an overlong form and a surrogate: a '?' a byte.
+    EXPECT_TRUE(samePicture("Caf\xE9 au lait\nnext line", whole, 544, "Caf? au lait\nnext line"));
+    EXPECT_TRUE(samePicture(std::string("before\0after", 12), whole, 544, "before?after"));
+    EXPECT_TRUE(samePicture("ab\xE2\x96", 3, 544, "ab?"));
+    EXPECT_TRUE(samePicture("a\xC0\xAF b\xED\xA0\x80", whole, 544, "a?? b???"));
+
+    // Megabytes: a word of 8 MB (Allegro's own drawing crashed on longer
+    // ones) cut short where it leaves the screen, and 10 MB of words.
+    std::string word(8 << 20, 'm');
+    EXPECT_TRUE(samePicture("Begin " + word + " end\nsecond line", whole, 544,
+                            "Begin " + std::string(200, 'm') + " end\nsecond line"));
+    EXPECT_TRUE(samePicture("Begin " + word, 106, 544, "Begin " + std::string(100, 'm')));
+    EXPECT_TRUE(samePicture("Begin " + word + " end\nsecond line", word.size() + 10, 544,
+                            "Begin " + std::string(200, 'm') + " end"));
+    std::string words;
+    for (int i = 0; words.size() < (10u << 20); i++)
+        words += speech.substr(i % 7, 20 + i % 13) + (i % 50 == 49 ? "\n" : " ");
+    EXPECT_TRUE(samePicture(words, whole, 544, words.substr(0, 4000)));
+
+    // show_text refuses a text longer than a box can count, here lowered.
+    lua_State *state = luaL_newstate();
+    parse_registerFunctions(state);
+    size_t limit = parse_maxTextBytes;
+    parse_maxTextBytes = 10;
+    auto error = [&](const char *call) {
+        std::string message = luaL_dostring(state, call) == LUA_OK ? "" : lua_tostring(state, -1);
+        lua_settop(state, 0);
+        return message;
+    };
+    EXPECT_EQ(error("command.show_text('0123456789') command.show_text(1234567890)"), "");
+    for (const char *call : {"command.show_text('01234567890')", "command.show_text(12345678901)"})
+        EXPECT_NE(error(call).find("bad argument #1 to 'show_text' (text longer than 10 bytes)"), std::string::npos)
+            << call;
+    parse_maxTextBytes = limit;
+    lua_close(state);
 }
 
 TEST_F(WindowTest, PoolGivesTheFirstFreeSlotAndDisposeFreesTheImages)
