@@ -32,18 +32,12 @@
 
 #include "message.h"
 #include "system.h"
+#include "bench_support.h"
 #include "window.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 const double kFrameMs = 1000.0 / 60.0;
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 bool savePng(const std::string &path, int size, ALLEGRO_COLOR colour)
 {
@@ -79,26 +73,6 @@ std::string words(size_t bytes)
     }
     return text;
 }
-
-// Silences standard error while it lives: the box writes its whole text
-// there once it has typed out.
-struct Quiet {
-    int saved;
-    Quiet()
-    {
-        fflush(stderr);
-        saved = dup(2);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        close(null);
-    }
-    ~Quiet()
-    {
-        fflush(stderr);
-        dup2(saved, 2);
-        close(saved);
-    }
-};
 
 struct Row {
     double addMs, mean, max;

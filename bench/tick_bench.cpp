@@ -40,6 +40,7 @@
 #include "object.h"
 #include "player.h"
 #include "system.h"
+#include "bench_support.h"
 
 // Heap allocations are counted while `countAllocations` is set: every
 // malloc, calloc and realloc of the program and its libraries comes here.
@@ -80,8 +81,6 @@ void free(void *p)
 #endif
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const int kMapTiles = 100;
 const int kSpacing = 96;        // pixels between neighbouring objects
@@ -134,31 +133,6 @@ std::string mapText(int count, const char *autoCondition)
     }
     s << "</objectgroup></map>\n";
     return s.str();
-}
-
-// Silences standard error while it lives: the automatic triggers write
-// a line each on their first pass.
-struct Quiet {
-    int saved;
-    Quiet()
-    {
-        fflush(stderr);
-        saved = dup(2);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        close(null);
-    }
-    ~Quiet()
-    {
-        fflush(stderr);
-        dup2(saved, 2);
-        close(saved);
-    }
-};
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 struct Row {
