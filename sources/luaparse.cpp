@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <new>
 #include <sstream>
 
 #include "gamestate.h"
+#include "system.h"
 
 lua_State *L = nullptr;
 void (*parse_allocationHook)() = nullptr;
@@ -68,6 +70,43 @@ static void parse_keepError(lua_State *state, std::string *error)
         *error = parse_errorText(state);
 }
 
+// os.exit as Lua has it, once the engine has shut down its audio: Allegro's
+// exit handler would otherwise wait for ever on the audio threads.
+static int parse_exit(lua_State *state)
+{
+    int status = lua_isboolean(state, 1) ? (lua_toboolean(state, 1) ? EXIT_SUCCESS : EXIT_FAILURE)
+                                         : static_cast<int>(luaL_optinteger(state, 1, EXIT_SUCCESS));
+    if (lua_toboolean(state, 2))
+        lua_close(state);
+    engine_exit();
+    exit(status);
+}
+
+// Lua runs a precompiled chunk without checking it, and a damaged one crashes
+// the program: what a script loads itself is Lua text only, as its own file
+// is. And os.exit ends the program as its window's close button does. Only
+// what the libraries opened is replaced (a sandbox may have taken some away).
+static const char PARSE_SAFE_LIBRARIES[] =
+    "local exit = ...\n"
+    "local load, loadfile = load, loadfile\n"
+    "_ENV.load = function(chunk, name, mode, ...) return load(chunk, name, 't', ...) end\n"
+    "if loadfile then\n"
+    "  _ENV.loadfile = function(file, mode, ...) return loadfile(file, 't', ...) end\n"
+    "  _ENV.dofile = function(file) return assert(loadfile(file, 't'))() end\n"
+    "end\n"
+    "if os.exit then os.exit = exit end\n";
+
+static void parse_openLibraries(lua_State *state)
+{
+    luaL_openlibs(state);
+    int top = lua_gettop(state);
+    if (luaL_loadstring(state, PARSE_SAFE_LIBRARIES) == LUA_OK) {
+        lua_pushcfunction(state, parse_exit);
+        parse_protectedCall(state, 1, 0);
+    }
+    lua_settop(state, top);
+}
+
 lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error)
 {
     if (error)
@@ -88,7 +127,7 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string
     if (status != LUA_OK && lua_gettop(state) > 0)
         parse_keepError(state, error);
 
-    luaL_openlibs(state);
+    parse_openLibraries(state);
     if (registerCommands)
         parse_registerFunctions(state);
 

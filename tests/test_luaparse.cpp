@@ -168,6 +168,20 @@ TEST_F(LuaHostTest, PrecompiledChunksAreRefused)
     EXPECT_NE(error.find("attempt to load a binary chunk"), std::string::npos) << error;
     EXPECT_EQ(globalType(state, "x"), "nil");
     EXPECT_EQ(globalType(state, "command"), "table");
+
+    // What a script loads itself is text only too, whatever mode it asks for.
+    parse_doString(state, "local dumped = string.dump(function() return 1 end)\n"
+                          "a = select(2, load(dumped, 'd', 'b'))\n"
+                          "b = select(2, loadfile('" + path + "', 'b'))\n"
+                          "c = select(2, pcall(dofile, '" + path + "'))\n"
+                          "t = load('return 7')() + dofile('" + script("seven.lua", "return 7") + "')\n");
+    for (const char *name : {"a", "b", "c"}) {
+        lua_getglobal(state, name);
+        EXPECT_NE(std::string(luaL_optstring(state, -1, "")).find("attempt to load a binary chunk"), std::string::npos)
+            << name;
+        lua_pop(state, 1);
+    }
+    EXPECT_EQ(globalInt(state, "t"), 14);
 }
 
 // Conditions run many times a tick: nothing may pile up on the stack.

@@ -128,3 +128,24 @@ TEST(Startup, StartMapThatCannotBeLoadedEndsTheProgram)
         EXPECT_NE(text.find("Failed to load the start map \"" + map + "\"."), std::string::npos) << text;
     }
 }
+
+// os.exit in a script ends the program with its status, music playing and
+// all: Allegro's own exit handler alone would wait for ever on the audio.
+TEST(Startup, ScriptThatCallsOsExitEndsTheProgram)
+{
+    if (!getenv("DISPLAY"))
+        GTEST_SKIP() << "no display";
+    TempDir dir;
+    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" VEMRA_SOURCE_DIR
+                       "/game/sfx' '" VEMRA_PROGRAM "' '" + dir.path() + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    std::ofstream(dir.file("data/maps/village.lua")) << "function elder_idle() os.exit(3) end\n";
+    std::string command = "cd '" + dir.path() + "' && timeout 30 ./vemra 2>err.txt";
+    int status = std::system(command.c_str());
+    std::string text = readFile(dir.file("err.txt"));
+    if (text.find("audio") != std::string::npos)
+        GTEST_SKIP() << "no audio output here: " << text;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3) << text;
+    EXPECT_NE(text.find("Loop start"), std::string::npos) << "the music played: " << text;
+}

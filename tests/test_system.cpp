@@ -337,6 +337,15 @@ TEST(Fonts, MissingFontNamesTheFileAndStillDrawsText)
     EXPECT_NE(err.find("gfx/fonts/none.ttf"), std::string::npos);
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
     ASSERT_NE(font, nullptr);
+    // A size beyond any screen is refused as well: FreeType would take
+    // minutes over its first glyph.
+    al_destroy_font(font);
+    std::string path = VEMRA_SOURCE_DIR "/game/gfx/fonts/DejaVuSans.ttf";
+    testing::internal::CaptureStderr();
+    font = engine_loadFont(path.c_str(), 100000);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Failed to load font \"" + path + "\" at size 100000 (sizes run from -2048 to 2048).\n");
+    ASSERT_NE(font, nullptr);
 
     al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
     ALLEGRO_BITMAP *target = al_create_bitmap(64, 16);
