@@ -46,8 +46,37 @@ static int parse_errorHandler(lua_State *state)
     return 1;
 }
 
+// A script that never returns would stop the game for good: each call into
+// a script may run PARSE_MOST_STEPS steps of PARSE_STEP VM instructions, a
+// good part of a second, and is then stopped with an error. Past the limit
+// every instruction raises it, so that a loop that catches the error with
+// pcall is stopped at its next instruction outside the pcall.
+static const int PARSE_STEP = 1000000;
+static const int PARSE_MOST_STEPS = 100;
+static int parse_stepsLeft = PARSE_MOST_STEPS;
+
+static void parse_countSteps(lua_State *state, lua_Debug *)
+{
+    if (--parse_stepsLeft >= 0)
+        return;
+    lua_sethook(state, parse_countSteps, LUA_MASKCOUNT, 1);
+    luaL_error(state, "the script ran for more than %d instructions", PARSE_STEP * PARSE_MOST_STEPS);
+}
+
+// Gives a call its budget. A state with a hook of its own (a fuzzing
+// sandbox's) keeps that hook.
+static void parse_startCount(lua_State *state)
+{
+    lua_Hook hook = lua_gethook(state);
+    if (hook && hook != parse_countSteps)
+        return;
+    parse_stepsLeft = PARSE_MOST_STEPS;
+    lua_sethook(state, parse_countSteps, LUA_MASKCOUNT, PARSE_STEP);
+}
+
 int parse_protectedCall(lua_State *state, int nargs, int nresults)
 {
+    parse_startCount(state);
     int handler = lua_gettop(state) - nargs;
     lua_pushcfunction(state, parse_errorHandler);
     lua_insert(state, handler);
@@ -146,7 +175,7 @@ void parse_doString(lua_State *state, std::string text)
         return;
     int top = lua_gettop(state);
     if (luaL_loadstring(state, text.c_str()) == LUA_OK)
-        lua_pcall(state, 0, LUA_MULTRET, 0);
+        parse_protectedCall(state, 0, LUA_MULTRET);
     // Conditions run many times a tick: leave the stack as it was found.
     lua_settop(state, top);
 }

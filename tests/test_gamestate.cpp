@@ -496,6 +496,29 @@ TEST_F(EventTest, CommandsThatRunOutOfMemoryEndTheEvent)
     EXPECT_EQ(unstarted, 1);
 }
 
+// A script that never returns is stopped, also when it catches the error,
+// and what it queued before plays; the next call has its whole budget again.
+TEST_F(EventTest, ScriptsThatNeverReturnAreStopped)
+{
+    load("town.tmx", "function spin() command.wait(1) while true do end end\n"
+                     "function stubborn() while true do pcall(function() while true do end end) end end\n"
+                     "function busy() for i = 1, 60000000 do end command.wait(2) end\n");
+    const std::string tooLong = "the script ran for more than 100000000 instructions\n";
+    ASSERT_TRUE(start(2, "spin", -1));
+    EXPECT_TRUE(found("Event spin stopped: ") && found(tooLong)) << err;
+    EXPECT_EQ(codesOf(gameState.mainInterpreter), (Codes{WAIT, END}));
+    ASSERT_TRUE(playOut());
+    ASSERT_TRUE(start(2, "stubborn", -1));
+    EXPECT_TRUE(found("Event stubborn stopped: ") && found(tooLong)) << err;
+    ASSERT_TRUE(playOut());
+    EXPECT_FALSE(condition("stubborn()"));
+    EXPECT_TRUE(found(tooLong)) << err;
+    // Twice 60 million instructions, each call within its budget.
+    ASSERT_TRUE(start(2, "busy", 1));
+    ASSERT_TRUE(start(3, "busy", 2));
+    EXPECT_EQ(err, "Is busy a function? 1\n");
+}
+
 TEST_F(EventTest, MessageBoxesHoldCommandsButNotWaits)
 {
     load("town.tmx",
