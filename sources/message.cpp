@@ -234,6 +234,7 @@ static std::vector<MessageLine> message_lines;
 
 struct MessageLayout {
     const char *text;
+    size_t size;
     size_t most;  // lines kept at most
 };
 
@@ -333,8 +334,15 @@ static bool message_keepLine(int number, const ALLEGRO_USTR *line, void *extra)
     const MessageLayout *layout = static_cast<const MessageLayout *>(extra);
     if (static_cast<size_t>(number) >= layout->most)
         return false;
+    // An empty line draws nothing (and need not refer to the text); every
+    // other line refers to the bytes it was cut from.
+    size_t length = al_ustr_size(line);
+    if (length == 0)
+        return true;
     size_t start = al_cstr(line) - layout->text;
-    message_lines.push_back(MessageLine{start, al_ustr_size(line), number});
+    if (start > layout->size || length > layout->size - start)
+        return false;
+    message_lines.push_back(MessageLine{start, length, number});
     return true;
 }
 
@@ -345,7 +353,7 @@ static void message_layOut(const ALLEGRO_FONT *font, const Message &m, const std
 {
     message_lines.clear();
     message_lines.reserve(lines);
-    MessageLayout layout{text.data(), lines};
+    MessageLayout layout{text.data(), bytes, lines};
     ALLEGRO_USTR_INFO info;
     al_do_multiline_ustr(font, m.w, al_ref_buffer(&info, text.data(), bytes), message_keepLine, &layout);
 }
