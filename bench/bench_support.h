@@ -1,5 +1,6 @@
-// What the benchmark programs share: a clock in milliseconds, and a guard
-// that keeps the engine's diagnostic lines out of the tables.
+// What the benchmark programs share: a clock in milliseconds, a guard that
+// keeps the engine's diagnostic lines out of the tables, and the screen they
+// draw onto.
 #pragma once
 
 #include <fcntl.h>
@@ -7,6 +8,10 @@
 
 #include <chrono>
 #include <cstdio>
+
+#include <allegro5/allegro.h>
+
+#include "system.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -33,3 +38,20 @@ struct Quiet {
         close(saved);
     }
 };
+
+// The engine's 640 x 480 screen: a display unless `memory` is set or none can
+// be made, else a memory bitmap, made the target and returned for the caller
+// to destroy.
+inline ALLEGRO_BITMAP *benchScreen(bool memory)
+{
+    width = 640;
+    height = 480;
+    if (!memory)
+        display = al_create_display(width, height);
+    if (display)
+        return nullptr;
+    al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
+    ALLEGRO_BITMAP *screen = al_create_bitmap(width, height);
+    al_set_target_bitmap(screen);
+    return screen;
+}

@@ -131,16 +131,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "message_bench: cannot start Allegro\n");
         return 1;
     }
-    width = 640;
-    height = 480;
-    if (!memory)
-        display = al_create_display(width, height);
-    ALLEGRO_BITMAP *screen = nullptr;
-    if (!display) {
-        al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
-        screen = al_create_bitmap(width, height);
-        al_set_target_bitmap(screen);
-    }
+    ALLEGRO_BITMAP *screen = benchScreen(memory);
     std::string font = std::string(VEMRA_SOURCE_DIR) + "/game/gfx/fonts/DejaVuSans.ttf";
     system_fontNormal = al_load_ttf_font(font.c_str(), 16, 0);
     if (!system_fontNormal) {

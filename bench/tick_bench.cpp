@@ -248,16 +248,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "tick_bench: cannot start Allegro\n");
         return 1;
     }
-    width = 640;
-    height = 480;
-    if (!memory)
-        display = al_create_display(width, height);
-    ALLEGRO_BITMAP *screen = nullptr;
-    if (!display) {
-        al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
-        screen = al_create_bitmap(width, height);
-        al_set_target_bitmap(screen);
-    }
+    ALLEGRO_BITMAP *screen = benchScreen(memory);
     printf("map_draw on a %dx%d map, drawn onto %s\n", kMapTiles, kMapTiles,
            display ? "a 640x480 display" : "a 640x480 memory bitmap");
 
