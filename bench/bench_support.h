@@ -15,6 +15,9 @@
 
 using Clock = std::chrono::steady_clock;
 
+// A tick's share of the frame is measured against this.
+const double kFrameMs = 1000.0 / 60.0;
+
 inline double msSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -54,4 +57,22 @@ inline ALLEGRO_BITMAP *benchScreen(bool memory)
     ALLEGRO_BITMAP *screen = al_create_bitmap(width, height);
     al_set_target_bitmap(screen);
     return screen;
+}
+
+// A PNG of one colour, for the sprite sheets and skins the benchmarks load.
+inline bool savePng(const char *path, int w, int h, ALLEGRO_COLOR colour)
+{
+    int flags = al_get_new_bitmap_flags();
+    al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
+    ALLEGRO_BITMAP *bitmap = al_create_bitmap(w, h);
+    al_set_new_bitmap_flags(flags);
+    if (!bitmap)
+        return false;
+    ALLEGRO_BITMAP *target = al_get_target_bitmap();
+    al_set_target_bitmap(bitmap);
+    al_clear_to_color(colour);
+    al_set_target_bitmap(target);
+    bool saved = al_save_bitmap(path, bitmap);
+    al_destroy_bitmap(bitmap);
+    return saved;
 }

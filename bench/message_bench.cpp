@@ -37,25 +37,6 @@
 
 namespace {
 
-const double kFrameMs = 1000.0 / 60.0;
-
-bool savePng(const std::string &path, int size, ALLEGRO_COLOR colour)
-{
-    int flags = al_get_new_bitmap_flags();
-    al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
-    ALLEGRO_BITMAP *bitmap = al_create_bitmap(size, size);
-    al_set_new_bitmap_flags(flags);
-    if (!bitmap)
-        return false;
-    ALLEGRO_BITMAP *target = al_get_target_bitmap();
-    al_set_target_bitmap(bitmap);
-    al_clear_to_color(colour);
-    al_set_target_bitmap(target);
-    bool saved = al_save_bitmap(path.c_str(), bitmap);
-    al_destroy_bitmap(bitmap);
-    return saved;
-}
-
 // Words of two to nine letters, each followed by a space: a paragraph with
 // no line break of its own, wrapped by the box alone.
 std::string words(size_t bytes)
@@ -148,7 +129,7 @@ int main(int argc, char **argv)
     mkdir("gfx", 0755);
     mkdir("gfx/system", 0755);
     for (const char *part : {"center", "tl", "t", "tr", "l", "r", "bl", "b", "br", "aux"}) {
-        if (!savePng(std::string("gfx/system/wskin_") + part + ".png", 16, al_map_rgb(30, 30, 120))) {
+        if (!savePng((std::string("gfx/system/wskin_") + part + ".png").c_str(), 16, 16, al_map_rgb(30, 30, 120))) {
             fprintf(stderr, "message_bench: cannot write the skin\n");
             return 1;
         }

@@ -85,25 +85,6 @@ namespace {
 const int kMapTiles = 100;
 const int kSpacing = 96;        // pixels between neighbouring objects
 const int kRouteLength = 48;    // pixels walked to the right and back
-const double kFrameMs = 1000.0 / 60.0;
-
-bool savePng(const char *path, int w, int h, ALLEGRO_COLOR colour)
-{
-    int flags = al_get_new_bitmap_flags();
-    al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
-    ALLEGRO_BITMAP *bitmap = al_create_bitmap(w, h);
-    al_set_new_bitmap_flags(flags);
-    if (!bitmap)
-        return false;
-    ALLEGRO_BITMAP *target = al_get_target_bitmap();
-    al_set_target_bitmap(bitmap);
-    al_clear_to_color(colour);
-    al_set_target_bitmap(target);
-    bool saved = al_save_bitmap(path, bitmap);
-    al_destroy_bitmap(bitmap);
-    return saved;
-}
-
 // A map of grass with a few roof tiles on BG2, and `count` objects in a grid
 // whose cells are kSpacing pixels apart: far enough apart that each walks
 // its route without meeting a neighbour, so every pair costs the same tests.
