@@ -11,6 +11,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -832,12 +833,17 @@ bool fileExists(const char *path)
     return file.is_open();
 #else
     // Opened for reading as a stream would open it, without the stream's
-    // buffer: every footstep asks.
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // buffer: every footstep asks. A named pipe or a device is no file of
+    // the game's: reading one may block for ever or never end, so it counts
+    // as missing (the open does not wait for a pipe's writer). A folder
+    // opens, and its readers fail on it as before.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
+    struct stat info;
+    bool file = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
     close(fd);
-    return true;
+    return file;
 #endif
 }
 

@@ -134,6 +134,9 @@ bool engine_playBgm(const char *path, float volume, float speed);
 bool engine_playBgs(const char *path, float volume, float speed);
 bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path);
 void engine_playSe(std::string path, float volume, float speed);
+// True when path can be opened for reading and is a regular file or a
+// folder; a named pipe, a device or a socket counts as missing. Every file
+// the engine opens by name from the game folder is asked about first.
 bool fileExists(const char *path);
 void engine_uninstallAudio();
 
