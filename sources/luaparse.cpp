@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "gamestate.h"
 #include "system.h"
@@ -99,6 +101,171 @@ static void parse_keepError(lua_State *state, std::string *error)
         *error = parse_errorText(state);
 }
 
+// --- loading Lua text only ---------------------------------------------------
+
+// Lua runs a precompiled chunk without checking it, and a damaged one crashes
+// the program: whatever the engine or a script loads is Lua text only. The
+// functions below stand in for Lua's load, loadfile, dofile and file
+// searcher, and read as those do; a mode the caller gives restricts further,
+// so that one without 't' refuses every chunk.
+static const char *parse_textMode(const char *mode)
+{
+    return !mode || strchr(mode, 't') ? "t" : "";
+}
+
+// A load in the empty mode is refused before a byte is parsed. Text refused
+// reads as Lua's refusal for the caller's mode; a precompiled chunk as the
+// refusal that any other mode gets.
+static int parse_nameRefusal(lua_State *state, int status, const char *mode)
+{
+    if (status != LUA_ERRSYNTAX || *parse_textMode(mode))
+        return status;
+    const char *message = lua_tostring(state, -1);
+    bool text = message && strncmp(message, "attempt to load a text", 22) == 0;
+    lua_pop(state, 1);
+    lua_pushfstring(state, "attempt to load a %s chunk (mode is '%s')", text ? "text" : "binary", text ? mode : "t");
+    return status;
+}
+
+// Opening a named pipe waits for a writer, and reading a device may never
+// end: such a path counts as missing, in the shape of Lua's own message for
+// a file it cannot open. A folder is left to Lua, which cannot read it.
+static bool parse_refuseSpecial(lua_State *state, const char *path)
+{
+    struct stat info;
+    if (!path || stat(path, &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))
+        return false;
+    lua_pushfstring(state, "cannot open %s: not a regular file", path);
+    return true;
+}
+
+// A null path is standard input, as for Lua's own functions.
+static int parse_loadFile(lua_State *state, const char *path, const char *mode)
+{
+    if (parse_refuseSpecial(state, path))
+        return LUA_ERRFILE;
+    return parse_nameRefusal(state, luaL_loadfilex(state, path, parse_textMode(mode)), mode);
+}
+
+// The chunk, with env as its first upvalue when given; or nil and the error.
+static int parse_loaded(lua_State *state, int status, int env)
+{
+    if (status != LUA_OK) {
+        lua_pushnil(state);
+        lua_insert(state, -2);
+        return 2;
+    }
+    if (env != 0) {
+        lua_pushvalue(state, env);
+        if (!lua_setupvalue(state, -2, 1))
+            lua_pop(state, 1);
+    }
+    return 1;
+}
+
+// load keeps the reader's last piece here, out of the collector's reach.
+static const int PARSE_PIECE_SLOT = 5;
+
+static const char *parse_readPiece(lua_State *state, void *, size_t *size)
+{
+    luaL_checkstack(state, 2, "too many nested functions");
+    lua_pushvalue(state, 1);
+    lua_call(state, 0, 1);
+    if (lua_isnil(state, -1)) {
+        lua_pop(state, 1);
+        *size = 0;
+        return nullptr;
+    }
+    if (!lua_isstring(state, -1))
+        luaL_error(state, "reader function must return a string");
+    lua_replace(state, PARSE_PIECE_SLOT);
+    return lua_tolstring(state, PARSE_PIECE_SLOT, size);
+}
+
+static int parse_load(lua_State *state)
+{
+    size_t length;
+    const char *text = lua_tolstring(state, 1, &length);
+    const char *mode = luaL_optstring(state, 3, "bt");
+    int env = lua_isnone(state, 4) ? 0 : 4;
+    int status;
+    if (text) {
+        const char *name = luaL_optstring(state, 2, text);
+        status = luaL_loadbufferx(state, text, length, name, parse_textMode(mode));
+    } else {
+        const char *name = luaL_optstring(state, 2, "=(load)");
+        luaL_checktype(state, 1, LUA_TFUNCTION);
+        lua_settop(state, PARSE_PIECE_SLOT);
+        status = lua_load(state, parse_readPiece, nullptr, name, parse_textMode(mode));
+    }
+    return parse_loaded(state, parse_nameRefusal(state, status, mode), env);
+}
+
+static int parse_loadfile(lua_State *state)
+{
+    const char *path = luaL_optstring(state, 1, nullptr);
+    const char *mode = luaL_optstring(state, 2, nullptr);
+    int env = lua_isnone(state, 3) ? 0 : 3;
+    return parse_loaded(state, parse_loadFile(state, path, mode), env);
+}
+
+static int parse_dofileResults(lua_State *state, int, lua_KContext)
+{
+    return lua_gettop(state) - 1;
+}
+
+static int parse_dofile(lua_State *state)
+{
+    const char *path = luaL_optstring(state, 1, nullptr);
+    lua_settop(state, 1);
+    if (parse_loadFile(state, path, nullptr) != LUA_OK)
+        return lua_error(state);
+    lua_callk(state, 0, LUA_MULTRET, 0, parse_dofileResults);
+    return parse_dofileResults(state, 0, 0);
+}
+
+// The first file that package.path names for the module and that can be
+// opened, left on the stack; else null, with the list of files tried.
+static const char *parse_findModule(lua_State *state, const char *name, const char *path)
+{
+    lua_pushliteral(state, "");
+    int tried = lua_gettop(state);
+    name = luaL_gsub(state, name, ".", LUA_DIRSEP);
+    while (*(path += strspn(path, LUA_PATH_SEP))) {
+        size_t length = strcspn(path, LUA_PATH_SEP);
+        lua_pushlstring(state, path, length);
+        path += length;
+        const char *file = luaL_gsub(state, lua_tostring(state, -1), LUA_PATH_MARK, name);
+        if (fileExists(file))
+            return file;
+        lua_pushvalue(state, tried);
+        lua_pushfstring(state, "\n\tno file '%s'", file);
+        lua_concat(state, 2);
+        lua_replace(state, tried);
+        lua_pop(state, 2);
+    }
+    lua_settop(state, tried);
+    return nullptr;
+}
+
+// require's searcher of Lua files; its upvalue is the package table.
+static int parse_searchText(lua_State *state)
+{
+    const char *name = luaL_checkstring(state, 1);
+    lua_getfield(state, lua_upvalueindex(1), "path");
+    const char *path = lua_tostring(state, -1);
+    if (!path)
+        return luaL_error(state, "'package.path' must be a string");
+    const char *file = parse_findModule(state, name, path);
+    if (!file)
+        return 1;
+    if (parse_loadFile(state, file, nullptr) != LUA_OK)
+        return luaL_error(state, "error loading module '%s' from file '%s':\n\t%s", name, file,
+                          lua_tostring(state, -1));
+    lua_pushstring(state, file);
+    return 2;
+}
+
 // os.exit as Lua has it, once the engine has shut down its audio: Allegro's
 // exit handler would otherwise wait for ever on the audio threads.
 static int parse_exit(lua_State *state)
@@ -111,32 +278,50 @@ static int parse_exit(lua_State *state)
     exit(status);
 }
 
-// Lua runs a precompiled chunk without checking it, and a damaged one crashes
-// the program: what a script loads itself is Lua text only, as its own file
-// is. And os.exit ends the program as its window's close button does. Only
-// what the libraries opened is replaced (a sandbox may have taken some away).
-static const char PARSE_SAFE_LIBRARIES[] =
-    "local exit = ...\n"
-    "local load, loadfile = load, loadfile\n"
-    "_ENV.load = function(chunk, name, mode, ...) return load(chunk, name, 't', ...) end\n"
-    "if loadfile then\n"
-    "  _ENV.loadfile = function(file, mode, ...) return loadfile(file, 't', ...) end\n"
-    "  _ENV.dofile = function(file) return assert(loadfile(file, 't'))() end\n"
-    "end\n"
-    "if os.exit then os.exit = exit end\n";
+static const luaL_Reg parse_loaders[] = {
+    {"load", parse_load},
+    {"loadfile", parse_loadfile},
+    {"dofile", parse_dofile},
+    {nullptr, nullptr},
+};
+
+// Replaces the loaders and os.exit, once the libraries are open and before
+// any script code has run: nothing can have kept Lua's own. Only what the
+// libraries opened is replaced (a sandbox may have taken some away).
+static int parse_replaceLoaders(lua_State *state)
+{
+    lua_pushglobaltable(state);
+    for (const luaL_Reg *loader = parse_loaders; loader->name; loader++) {
+        if (lua_getfield(state, 1, loader->name) != LUA_TNIL) {
+            lua_pushcfunction(state, loader->func);
+            lua_setfield(state, 1, loader->name);
+        }
+        lua_pop(state, 1);
+    }
+    if (lua_getfield(state, 1, "package") == LUA_TTABLE && lua_getfield(state, 2, "searchers") == LUA_TTABLE
+        && lua_rawgeti(state, 3, 2) != LUA_TNIL) {
+        lua_pushvalue(state, 2);
+        lua_pushcclosure(state, parse_searchText, 1);
+        lua_rawseti(state, 3, 2);
+    }
+    lua_settop(state, 1);
+    if (lua_getfield(state, 1, "os") == LUA_TTABLE && lua_getfield(state, 2, "exit") != LUA_TNIL) {
+        lua_pushcfunction(state, parse_exit);
+        lua_setfield(state, 2, "exit");
+    }
+    return 0;
+}
 
 static void parse_openLibraries(lua_State *state)
 {
     luaL_openlibs(state);
     int top = lua_gettop(state);
-    if (luaL_loadstring(state, PARSE_SAFE_LIBRARIES) == LUA_OK) {
-        lua_pushcfunction(state, parse_exit);
-        parse_protectedCall(state, 1, 0);
-    }
+    lua_pushcfunction(state, parse_replaceLoaders);
+    parse_protectedCall(state, 0, 0);
     lua_settop(state, top);
 }
 
-lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error)
+lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error, ParseOutcome *outcome)
 {
     if (error)
         error->clear();
@@ -147,12 +332,11 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string
 
     // The chunk runs before the standard libraries are opened: its top level
     // only defines globals. Whatever it returns (or the error message of a
-    // failed load or run) stays on the stack for the call below. Only Lua
-    // text is loaded: Lua does not check precompiled chunks, and a damaged
-    // one can crash the program.
-    int status = path ? luaL_loadfilex(state, path, "t") : LUA_ERRFILE;
-    if (status == LUA_OK)
-        status = parse_protectedCall(state, 0, LUA_MULTRET);
+    // failed load or run) stays on the stack for the call below.
+    int status = path ? parse_loadFile(state, path, nullptr) : LUA_ERRFILE;
+    ParseOutcome result = status == LUA_OK ? PARSE_RAN : PARSE_NOT_LOADED;
+    if (status == LUA_OK && (status = parse_protectedCall(state, 0, LUA_MULTRET)) != LUA_OK)
+        result = PARSE_STOPPED;
     if (status != LUA_OK && lua_gettop(state) > 0)
         parse_keepError(state, error);
 
@@ -163,9 +347,13 @@ lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string
     // The last value the chunk returned runs once, now that the libraries
     // and the command table are in place. An error message is not callable
     // and fails silently.
-    if (lua_gettop(state) > 0 && parse_protectedCall(state, 0, 0) != LUA_OK && status == LUA_OK)
+    if (lua_gettop(state) > 0 && parse_protectedCall(state, 0, 0) != LUA_OK && status == LUA_OK) {
         parse_keepError(state, error);
+        result = PARSE_RETURN_FAILED;
+    }
     lua_settop(state, 0);
+    if (outcome)
+        *outcome = result;
     return state;
 }
 

@@ -22,9 +22,21 @@ std::vector<std::string> &split(const std::string &text, char delimiter, std::ve
 std::vector<std::string> split(const std::string &text, char delimiter);
 
 void parse_init();
-// When error is given, it receives Lua's message for a file that did not load
-// or failed while it ran, and stays empty otherwise.
-lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error = nullptr);
+
+// How far parse_scriptOpen came with a script.
+enum ParseOutcome {
+    PARSE_RAN,           // it ran to its end, and so did the value it returned
+    PARSE_NOT_LOADED,    // missing, not a regular file, not Lua text, or does not compile
+    PARSE_STOPPED,       // its top level stopped with an error
+    PARSE_RETURN_FAILED, // the call of the value it returned failed
+};
+
+// Scripts are loaded as Lua text only, and so is what they load themselves
+// with load, loadfile, dofile or require. When error is given, it receives
+// Lua's message for a file that did not load or failed while it ran, and
+// stays empty otherwise.
+lua_State *parse_scriptOpen(const char *path, bool registerCommands, std::string *error = nullptr,
+                            ParseOutcome *outcome = nullptr);
 void parse_doString(lua_State *state, std::string text);
 
 // lua_pcall with a message handler that turns the error value into text

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -182,6 +183,75 @@ TEST_F(LuaHostTest, PrecompiledChunksAreRefused)
         lua_pop(state, 1);
     }
     EXPECT_EQ(globalInt(state, "t"), 14);
+
+    // require takes text only too, an intact precompiled module as well as
+    // a damaged one. No loader hands out Lua's own.
+    std::string whole = chunk;
+    whole[whole.size() / 2] ^= 0x5a; // mended
+    script("intact.lua", whole);
+    parse_doString(state, "package.path = '" + dir.path() + "/?.lua'\n"
+                          "d = select(2, pcall(require, 'compiled'))\n"
+                          "e = select(2, pcall(require, 'intact'))\n"
+                          "u = select('#', debug.getupvalue(load, 1)) + select('#', debug.getupvalue(loadfile, 1))\n"
+                          "  + select('#', debug.getupvalue(dofile, 1))\n");
+    for (const char *name : {"d", "e"}) {
+        lua_getglobal(state, name);
+        EXPECT_NE(std::string(luaL_optstring(state, -1, "")).find("attempt to load a binary chunk (mode is 't')"),
+                  std::string::npos) << name;
+        lua_pop(state, 1);
+    }
+    EXPECT_EQ(globalType(state, "x"), "nil");
+    EXPECT_EQ(globalInt(state, "u"), 0);
+
+    // Otherwise each reads as Lua's own, compared with a state of Lua's.
+    const std::string probe =
+        "package.path = ';" + dir.path() + "/?.lua;;./?/init.lua'\n"
+        "local out = {}\n"
+        "local function put(a, b) out[#out + 1] = tostring(a) .. ' ' .. tostring(b) end\n"
+        "put(pcall(function() return load(nil) end))\n"
+        "put(load('return 1', nil, 'b'))\n"
+        "put(loadfile('" + dir.file("seven.lua") + "', 'b'))\n"
+        "put(load(function() return {} end))\n"
+        "put(pcall(load, 'return', 'n', {}))\n"
+        "put(load('return +', '=s'))\n"
+        "put(pcall(dofile, 'nofile.lua'))\n"
+        "put(pcall(function() return dofile('" + dir.path() + "') end))\n"
+        "put(dofile('" + dir.file("seven.lua") + "'))\n"
+        "put(load('return x', 'c', 't', {x = 9})())\n"
+        "put(pcall(require, 'nomodule'))\n"
+        "result = table.concat(out, '\\n')\n";
+    lua_State *lua = luaL_newstate();
+    luaL_openlibs(lua);
+    ASSERT_EQ(luaL_dostring(lua, probe.c_str()), LUA_OK) << lua_tostring(lua, -1);
+    lua_getglobal(lua, "result");
+    std::string own = luaL_optstring(lua, -1, "");
+    lua_close(lua);
+    parse_doString(state, probe);
+    lua_getglobal(state, "result");
+    EXPECT_EQ(luaL_optstring(state, -1, ""), own);
+    lua_pop(state, 1);
+    EXPECT_NE(own.find("cannot open nofile.lua: No such file or directory"), std::string::npos) << own;
+
+    // A named pipe or a device is a missing file, whoever loads it: opening
+    // a pipe would wait for a writer.
+    std::string pipe = dir.file("pipe.lua");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    parse_doString(state, "f = select(2, pcall(dofile, '" + pipe + "'))\n"
+                          "g = select(2, loadfile('/dev/zero'))\n"
+                          "h = select(2, pcall(require, 'pipe'))\n");
+    lua_getglobal(state, "f");
+    lua_getglobal(state, "g");
+    lua_getglobal(state, "h");
+    EXPECT_EQ(luaL_optstring(state, -3, ""), "cannot open " + pipe + ": not a regular file");
+    EXPECT_STREQ(luaL_optstring(state, -2, ""), "cannot open /dev/zero: not a regular file");
+    std::string notFound = luaL_optstring(state, -1, "");
+    EXPECT_EQ(notFound.find("module 'pipe' not found:\n\tno field package.preload['pipe']\n\tno file '" + pipe + "'"),
+              0u) << notFound;
+    lua_close(state);
+    state = parse_scriptOpen(pipe.c_str(), true, &error);
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(error, "cannot open " + pipe + ": not a regular file");
+    EXPECT_EQ(globalType(state, "command"), "table");
 }
 
 // Conditions run many times a tick: nothing may pile up on the stack.
