@@ -20,6 +20,10 @@ DBAttribute dbAttribute[DB_ATTRIBUTE_COUNT];
 
 // The data file being read, for the error line.
 static std::string db_path;
+// Why the file's top level stopped, if it did. Most often a library call,
+// which cannot work there: the read that then fails is named after it.
+// Whether the value the file returned could be called does not matter.
+static std::string db_stopped;
 
 // Lua reports a fault by jumping out of the reading functions, past their
 // C++ frames and without running destructors. So the readers keep no object
@@ -470,6 +474,10 @@ static bool db_run(lua_CFunction body)
     lua_pushcfunction(Ll, db_guard);
     lua_pushcfunction(Ll, body);
     bool ok = parse_protectedCall(Ll, 1, 0) == LUA_OK;
+    if (!ok && !db_stopped.empty()) {
+        db_report(db_stopped.c_str());
+        db_stopped.clear();
+    }
     if (!ok)
         db_report(parse_errorText(Ll));
     lua_settop(Ll, top);
@@ -505,42 +513,40 @@ static void db_clearRecords()
         r = DBAttribute();
 }
 
-// The host runs the file without saying whether it could; a file that is
-// missing, does not compile or is precompiled (the host loads Lua text only)
-// is reported here with Lua's own message.
-static bool db_fileLoads(const char *path)
+// Forgets the data file's state; only a second read or a file that did not
+// load reaches here, and the state has no other user.
+static void db_closeState()
 {
-    lua_State *probe = luaL_newstate();
-    if (!probe) {
-        db_report("not enough memory for a Lua state");
-        return false;
-    }
-    bool ok = luaL_loadfilex(probe, path, "t") == LUA_OK;
-    if (!ok)
-        db_report(parse_errorText(probe));
-    lua_close(probe);
-    return ok;
+    if (!Ll)
+        return;
+    if (L == Ll)
+        L = nullptr;
+    lua_close(Ll);
+    Ll = nullptr;
 }
 
 bool database_initFrom(const char *path)
 {
     db_path = path ? path : "";
     db_clearRecords();
-    if (Ll) {
-        // Only a second read reaches here; the earlier state has no other user.
-        if (L == Ll)
-            L = nullptr;
-        lua_close(Ll);
-        Ll = nullptr;
-    }
-    if (!path || !db_fileLoads(path))
+    db_closeState();
+    if (!path)
         return false;
 
-    Ll = parse_scriptOpen(path, false);
+    ParseOutcome outcome;
+    Ll = parse_scriptOpen(path, false, &db_stopped, &outcome);
     if (!Ll) {
         db_report("not enough memory for a Lua state");
         return false;
     }
+    if (outcome == PARSE_NOT_LOADED) {
+        db_report(db_stopped.c_str());
+        db_stopped.clear();
+        db_closeState();
+        return false;
+    }
+    if (outcome != PARSE_STOPPED)
+        db_stopped.clear();
     bool ok = database_readSystem() && database_readActors() && database_readClasses()
         && database_readItems() && database_readStates() && database_readAttributes();
     if (!ok)

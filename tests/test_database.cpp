@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "database.h"
@@ -405,10 +406,6 @@ TEST_F(DatabaseTest, BadDataFilesAreReported)
         {"item without canUse", &DataFile::useable,
             "useable = { useableSize = 1, useable1 = { name = 'n', description = 'd', behaviour = 'b', kind = 3 } }\n",
             "useable.useable1.canUse: integer expected, got nil"},
-        {"top-level print", &DataFile::system,
-            "print('hello')\n"
-            "system = { fontNormal = 'a' }\n",
-            "global 'system' is not a table (got nil)"},
         {"syntax error", &DataFile::extra, "this is not Lua", "syntax error"},
         {"precompiled", &DataFile::system, "\x1bLua\x53", "attempt to load a binary chunk"},
     };
@@ -430,6 +427,23 @@ TEST_F(DatabaseTest, BadDataFilesAreReported)
     f.actors = cases[14].text;
     EXPECT_FALSE(load(f.text()));
     EXPECT_EQ(dbActor[1].graphicName, "a");
+
+    // A top level that stops (the libraries are not open there) is named
+    // first, with its line, when a read then fails; not when the reads all
+    // succeed, and never for the call of a value the file returns.
+    f = DataFile();
+    f.system = "print('hello')\n" + f.system;
+    EXPECT_FALSE(load(f.text()));
+    EXPECT_EQ(err, "Error in data file \"" + path + "\": " + path + ":1: attempt to call a nil value (global 'print')\n"
+                   "Error in data file \"" + path + "\": global 'system' is not a table (got nil)\n");
+    f = DataFile();
+    f.extra = "levelMax = math.floor(50.5)\n";
+    EXPECT_TRUE(load(f.text()));
+    EXPECT_EQ(err.find("Error"), std::string::npos) << err;
+    f.system = "";
+    f.extra = "return 5\n";
+    EXPECT_FALSE(load(f.text()));
+    expectError("global 'system' is not a table (got nil)");
 }
 
 // Entries that come from an __index function never run out: only the list's
@@ -487,6 +501,16 @@ TEST_F(DatabaseTest, MissingFileIsReported)
     EXPECT_FALSE(database_initFrom(path.c_str()));
     err = testing::internal::GetCapturedStderr();
     expectError("cannot open");
+
+    // A named pipe or a device is missing too: opening a pipe would wait for
+    // a writer, and a device may never end.
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    for (const std::string &special : {path, std::string("/dev/zero")}) {
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(database_initFrom(special.c_str()));
+        err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err, "Error in data file \"" + special + "\": cannot open " + special + ": not a regular file\n");
+    }
 }
 
 TEST(DemoGame, DataFileLoads)
