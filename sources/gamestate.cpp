@@ -1,6 +1,7 @@
 #include "gamestate.h"
 
 #include <cstdio>
+#include <new>
 #include <unordered_map>
 
 #include "luaparse.h"
@@ -92,6 +93,16 @@ static int gs_callEvent(lua_State *state)
     return 0;
 }
 
+static bool gs_keepName(Interpreter *interpreter, const char *name)
+{
+    try {
+        interpreter->eventName = name;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
 bool gs_runEventFunction(int slot, const char *name, int id)
 {
     Interpreter *interpreter = gs_getInterpreterById(id);
@@ -99,8 +110,9 @@ bool gs_runEventFunction(int slot, const char *name, int id)
     // would never play, so the new event waits like a held-back touch.
     if (!Linterpreter || !name || !*name || interpreter->running)
         return false;
-    // An event whose list could not take its END would never end.
-    if (!parse_roomForEnd(interpreter)) {
+    // An event whose list could not take its END would never end, and one
+    // whose name is not kept could not be named if it stopped while playing.
+    if (!parse_roomForEnd(interpreter) || !gs_keepName(interpreter, name)) {
         fprintf(stderr, "Event %s stopped: not enough memory\n", name);
         return false;
     }
@@ -308,7 +320,7 @@ static void gs_setRoute(Interpreter *interpreter, EventCommand *command)
         object_setMoveroute(slot, _gs_newRoute, command->ints[1] != 0);
 }
 
-void gs_interpreterProcessCommand(Interpreter *interpreter, EventCommand *command)
+static void gs_playCommand(Interpreter *interpreter, EventCommand *command)
 {
     if (command->code == END) {
         gs_end(interpreter);
@@ -319,6 +331,9 @@ void gs_interpreterProcessCommand(Interpreter *interpreter, EventCommand *comman
     switch (command->code) {
     case SHOW_TEXT:
         fputs("Message Show\n", stderr);
+        // The box gets a copy: the command keeps its text for a LOOP.
+        if (parse_allocationHook)
+            parse_allocationHook();
         message_add(command->strings[0], 48, 16, engine_ScrW() - 96, 128);
         break;
     case WAIT:
@@ -348,6 +363,18 @@ void gs_interpreterProcessCommand(Interpreter *interpreter, EventCommand *comman
         return;
     }
     gs_interpreterAdvance(interpreter);
+}
+
+// Memory that runs out while a command plays ends its event, as a failed
+// event function ends; the other interpreters and the game go on.
+void gs_interpreterProcessCommand(Interpreter *interpreter, EventCommand *command)
+{
+    try {
+        gs_playCommand(interpreter, command);
+    } catch (const std::bad_alloc &) {
+        fprintf(stderr, "Event %s stopped: not enough memory\n", interpreter->eventName.c_str());
+        gs_end(interpreter);
+    }
 }
 
 // --- switches, variables, self switches ---------------------------------------------
