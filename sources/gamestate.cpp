@@ -1,6 +1,9 @@
 #include "gamestate.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <unordered_map>
 
@@ -46,26 +49,50 @@ static void gs_forgetConditions()
 
 // --- map script ---------------------------------------------------------------
 
-static std::string gs_scriptName(const std::string &mapName)
+// The map's name without its extension: a name shorter than its extension
+// loses at most all its characters.
+static int gs_scriptStem(const char *mapName)
 {
-    // A name shorter than its extension loses at most all its characters.
-    size_t keep = mapName.size() > 4 ? mapName.size() - 4 : 0;
-    return mapName.substr(0, keep) + ".lua";
+    size_t length = strlen(mapName);
+    return static_cast<int>(length > 4 ? std::min<size_t>(length - 4, INT_MAX) : 0);
+}
+
+// A state that memory ran out in is closed: the map goes on without a
+// script, as when no state can be created.
+static lua_State *gs_openScript(const char *mapName, std::string *error)
+{
+    // parse_scriptOpen names each state it creates in L.
+    lua_State *before = L;
+    try {
+        std::string script = std::string(mapName, gs_scriptStem(mapName)) + ".lua";
+        return parse_scriptOpen(engine_localPath("data\\maps\\" + script).c_str(), true, error);
+    } catch (const std::bad_alloc &) {
+        if (L != before) {
+            lua_close(L);
+            L = nullptr;
+        }
+        error->clear();
+        return nullptr;
+    }
 }
 
 void gs_loadMapScript(const char *name)
 {
-    std::string script = gs_scriptName(name ? name : "");
-    fprintf(stderr, "Loading %s ...", script.c_str());
+    name = name ? name : "";
+    int stem = gs_scriptStem(name);
+    fprintf(stderr, "Loading %.*s.lua ...", stem, name);
     // Nothing refers to the previous map's state any more.
     gs_forgetConditions();
-    if (Linterpreter)
+    if (Linterpreter) {
+        if (L == Linterpreter)
+            L = nullptr;
         lua_close(Linterpreter);
+    }
     std::string error;
-    Linterpreter = parse_scriptOpen(engine_localPath("data\\maps\\" + script).c_str(), true, &error);
+    Linterpreter = gs_openScript(name, &error);
     fputs(Linterpreter ? "DONE\n" : "FAILED\n", stderr);
     if (!error.empty())
-        fprintf(stderr, "Map script %s: %s\n", script.c_str(), error.c_str());
+        fprintf(stderr, "Map script %.*s.lua: %s\n", stem, name, error.c_str());
 }
 
 // --- events and conditions ------------------------------------------------------
