@@ -1,6 +1,10 @@
 #include "gamestate.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "luaparse.h"
@@ -45,26 +49,50 @@ static void gs_forgetConditions()
 
 // --- map script ---------------------------------------------------------------
 
-static std::string gs_scriptName(const std::string &mapName)
+// The map's name without its extension: a name shorter than its extension
+// loses at most all its characters.
+static int gs_scriptStem(const char *mapName)
 {
-    // A name shorter than its extension loses at most all its characters.
-    size_t keep = mapName.size() > 4 ? mapName.size() - 4 : 0;
-    return mapName.substr(0, keep) + ".lua";
+    size_t length = strlen(mapName);
+    return static_cast<int>(length > 4 ? std::min<size_t>(length - 4, INT_MAX) : 0);
+}
+
+// A state that memory ran out in is closed: the map goes on without a
+// script, as when no state can be created.
+static lua_State *gs_openScript(const char *mapName, std::string *error)
+{
+    // parse_scriptOpen names each state it creates in L.
+    lua_State *before = L;
+    try {
+        std::string script = std::string(mapName, gs_scriptStem(mapName)) + ".lua";
+        return parse_scriptOpen(engine_localPath("data\\maps\\" + script).c_str(), true, error);
+    } catch (const std::bad_alloc &) {
+        if (L != before) {
+            lua_close(L);
+            L = nullptr;
+        }
+        error->clear();
+        return nullptr;
+    }
 }
 
 void gs_loadMapScript(const char *name)
 {
-    std::string script = gs_scriptName(name ? name : "");
-    fprintf(stderr, "Loading %s ...", script.c_str());
+    name = name ? name : "";
+    int stem = gs_scriptStem(name);
+    fprintf(stderr, "Loading %.*s.lua ...", stem, name);
     // Nothing refers to the previous map's state any more.
     gs_forgetConditions();
-    if (Linterpreter)
+    if (Linterpreter) {
+        if (L == Linterpreter)
+            L = nullptr;
         lua_close(Linterpreter);
+    }
     std::string error;
-    Linterpreter = parse_scriptOpen(engine_localPath("data\\maps\\" + script).c_str(), true, &error);
+    Linterpreter = gs_openScript(name, &error);
     fputs(Linterpreter ? "DONE\n" : "FAILED\n", stderr);
     if (!error.empty())
-        fprintf(stderr, "Map script %s: %s\n", script.c_str(), error.c_str());
+        fprintf(stderr, "Map script %.*s.lua: %s\n", stem, name, error.c_str());
 }
 
 // --- events and conditions ------------------------------------------------------
@@ -92,6 +120,16 @@ static int gs_callEvent(lua_State *state)
     return 0;
 }
 
+static bool gs_keepName(Interpreter *interpreter, const char *name)
+{
+    try {
+        interpreter->eventName = name;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
 bool gs_runEventFunction(int slot, const char *name, int id)
 {
     Interpreter *interpreter = gs_getInterpreterById(id);
@@ -99,8 +137,9 @@ bool gs_runEventFunction(int slot, const char *name, int id)
     // would never play, so the new event waits like a held-back touch.
     if (!Linterpreter || !name || !*name || interpreter->running)
         return false;
-    // An event whose list could not take its END would never end.
-    if (!parse_roomForEnd(interpreter)) {
+    // An event whose list could not take its END would never end, and one
+    // whose name is not kept could not be named if it stopped while playing.
+    if (!parse_roomForEnd(interpreter) || !gs_keepName(interpreter, name)) {
         fprintf(stderr, "Event %s stopped: not enough memory\n", name);
         return false;
     }
@@ -308,7 +347,7 @@ static void gs_setRoute(Interpreter *interpreter, EventCommand *command)
         object_setMoveroute(slot, _gs_newRoute, command->ints[1] != 0);
 }
 
-void gs_interpreterProcessCommand(Interpreter *interpreter, EventCommand *command)
+static void gs_playCommand(Interpreter *interpreter, EventCommand *command)
 {
     if (command->code == END) {
         gs_end(interpreter);
@@ -319,6 +358,9 @@ void gs_interpreterProcessCommand(Interpreter *interpreter, EventCommand *comman
     switch (command->code) {
     case SHOW_TEXT:
         fputs("Message Show\n", stderr);
+        // The box gets a copy: the command keeps its text for a LOOP.
+        if (parse_allocationHook)
+            parse_allocationHook();
         message_add(command->strings[0], 48, 16, engine_ScrW() - 96, 128);
         break;
     case WAIT:
@@ -348,6 +390,18 @@ void gs_interpreterProcessCommand(Interpreter *interpreter, EventCommand *comman
         return;
     }
     gs_interpreterAdvance(interpreter);
+}
+
+// Memory that runs out while a command plays ends its event, as a failed
+// event function ends; the other interpreters and the game go on.
+void gs_interpreterProcessCommand(Interpreter *interpreter, EventCommand *command)
+{
+    try {
+        gs_playCommand(interpreter, command);
+    } catch (const std::bad_alloc &) {
+        fprintf(stderr, "Event %s stopped: not enough memory\n", interpreter->eventName.c_str());
+        gs_end(interpreter);
+    }
 }
 
 // --- switches, variables, self switches ---------------------------------------------

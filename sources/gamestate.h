@@ -39,6 +39,8 @@ struct Interpreter {
     int32_t index;
     int32_t waitTimer;
     std::vector<EventCommand> commands;
+    // The function that started the list, for the line that says it stopped.
+    std::string eventName;
 };
 
 struct GameState {

@@ -14,8 +14,8 @@ struct Interpreter;
 
 extern lua_State *L;
 // Test hook: runs where the event commands allocate (building a command,
-// growing a list) and may throw std::bad_alloc there, as a failing
-// allocation would. Null in the engine.
+// growing a list, handing a text on to a message box) and may throw
+// std::bad_alloc there, as a failing allocation would. Null in the engine.
 extern void (*parse_allocationHook)();
 
 std::vector<std::string> &split(const std::string &text, char delimiter, std::vector<std::string> &out);

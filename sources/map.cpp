@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "gamestate.h"
@@ -81,7 +82,12 @@ static void map_resetCells(ALLEGRO_MAP *map)
     map_cellsWidth = map ? mapObj.widthInTiles : 0;
     map_cellsHeight = map ? mapObj.heightInTiles : 0;
     size_t cells = map_cellsWidth > 0 && map_cellsHeight > 0 ? (size_t)map_cellsWidth * map_cellsHeight : 0;
-    map_cells.assign(cells <= MAP_MAX_REMEMBERED_CELLS ? cells : 0, CELL_UNKNOWN);
+    try {
+        map_cells.assign(cells <= MAP_MAX_REMEMBERED_CELLS ? cells : 0, CELL_UNKNOWN);
+    } catch (const std::bad_alloc &) {
+        // Without the memory to remember them, the cells are asked one by one.
+        std::vector<uint8_t>().swap(map_cells);
+    }
 }
 
 bool map_getTileCollision(int px, int py)
@@ -137,10 +143,30 @@ void map_parseObject(int slot, ALLEGRO_MAP_OBJECT *object)
                     al_get_object_property(object, "visibleCondition", ""));
 }
 
+// The exit names of the map map_open opened last, read while the current map
+// still stands: names that do not fit in the memory left fail the open.
+static std::string map_openedExitName[4];
+
+static bool map_readExitNames(ALLEGRO_MAP *map)
+{
+    static const char *names[4] = {"exitNorth", "exitSouth", "exitEast", "exitWest"};
+    try {
+        for (int i = 0; i < 4; i++)
+            map_openedExitName[i] = al_get_map_property(map, names[i], "");
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
 ALLEGRO_MAP *map_open(const char *name)
 {
     fprintf(stderr, "Loading map: %s... ", name);
     ALLEGRO_MAP *map = *name ? al_open_map("data/maps", name) : nullptr;
+    if (map && !map_readExitNames(map)) {
+        al_free_map(map);
+        map = nullptr;
+    }
     if (!map)
         fprintf(stderr, "\nFailed to load map \"%s\".\n", name);
     return map;
@@ -179,10 +205,9 @@ static void map_measure(ALLEGRO_MAP *map)
 
 static void map_readExits(ALLEGRO_MAP *map)
 {
-    static const char *names[4] = {"exitNorth", "exitSouth", "exitEast", "exitWest"};
     static const char *offsets[4] = {"exitNorthOffset", "exitSouthOffset", "exitEastOffset", "exitWestOffset"};
     for (int i = 0; i < 4; i++)
-        mapObj.exitName[i] = al_get_map_property(map, names[i], "");
+        mapObj.exitName[i].swap(map_openedExitName[i]);
     for (int i = 0; i < 4; i++)
         mapObj.exitOffset[i] = atoi(al_get_map_property(map, offsets[i], "0"));
 }

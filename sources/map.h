@@ -48,7 +48,8 @@ void map_draw();
 
 // The two halves of load_map, for a map change that must do its own work
 // between them. map_open writes the loading line and opens the map (null,
-// after a message, when it cannot); map_install frees the current map and
-// makes the opened one current.
+// after a message, when it cannot, memory that runs out included);
+// map_install frees the current map and makes the one map_open opened last
+// current.
 ALLEGRO_MAP *map_open(const char *name);
 void map_install(const char *name, ALLEGRO_MAP *map);

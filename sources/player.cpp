@@ -30,7 +30,7 @@ bool player_teleport(std::string map, bool fade, const std::function<Point()> &a
         engine_freezeScreen();
     if (next) {
         map_install(map.c_str(), next);
-        mapObj.fileName = map;
+        mapObj.fileName.swap(map);
     }
     Point to = arrival();
     object_moveTo(0, to.x, to.y);

@@ -496,6 +496,44 @@ TEST_F(EventTest, CommandsThatRunOutOfMemoryEndTheEvent)
     EXPECT_EQ(unstarted, 1);
 }
 
+// Out of memory while a command plays: the event that plays it ends, named,
+// and the game goes on, the other interpreters in the same tick included.
+TEST_F(EventTest, CommandThatRunsOutOfMemoryWhilePlayingEndsItsEvent)
+{
+    load("town.tmx", "function talk() command.show_text('hello') command.loop() end\n"
+                     "function turn() command.wait(2) command.set_dir(-1, 3) end\n"
+                     "function later() command.show_text('again') end\n");
+    ASSERT_TRUE(start(1, "talk", -1) && start(7, "turn", 7));
+    parse_allocationHook = failingAllocation;
+    allocationsLeft = 1;
+    const Interpreter &talk = gameState.mainInterpreter;
+
+    // The box gets a copy; the command keeps its text for the loop.
+    ticks(1);
+    ASSERT_EQ(messageBox.size(), 1u);
+    EXPECT_EQ(messageBox[0].text, "hello");
+    ticks(1);
+    EXPECT_EQ(err, "Loop event\n");
+    EXPECT_EQ(talk.commands[0].strings, std::vector<std::string>{"hello"});
+    ticks(1);
+    EXPECT_EQ(err, "Message Show\nEvent talk stopped: not enough memory\nSet Event Facing Direction\n");
+    EXPECT_TRUE(messageBox.empty());
+    EXPECT_FALSE(talk.running);
+    EXPECT_TRUE(talk.commands.empty());
+    EXPECT_EQ(talk.index, 0);
+    EXPECT_EQ(mapObjects[7].dir, 3);
+    ASSERT_TRUE(playOut());
+
+    // Memory back, the next event plays as any other.
+    parse_allocationHook = nullptr;
+    ASSERT_TRUE(start(2, "later", -1));
+    ticks(1);
+    EXPECT_EQ(err, "Message Show\n");
+    ASSERT_EQ(messageBox.size(), 1u);
+    EXPECT_EQ(messageBox[0].text, "again");
+    ASSERT_TRUE(playOut());
+}
+
 // A script that never returns is stopped, also when it catches the error,
 // and what it queued before plays; the next call has its whole budget again.
 TEST_F(EventTest, ScriptsThatNeverReturnAreStopped)
