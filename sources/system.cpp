@@ -102,7 +102,7 @@ static const int ENGINE_FONT_MOST = 2048;
 ALLEGRO_FONT *engine_loadFont(const char *path, int size)
 {
     bool fits = size >= -ENGINE_FONT_MOST && size <= ENGINE_FONT_MOST;
-    ALLEGRO_FONT *font = fits ? al_load_ttf_font(path, size, 0) : nullptr;
+    ALLEGRO_FONT *font = fits && fileExists(path) ? al_load_ttf_font(path, size, 0) : nullptr;
     if (!font) {
         fprintf(stderr, "Failed to load font \"%s\" at size %d%s.\n", path ? path : "(null)", size,
                 fits ? "" : " (sizes run from -2048 to 2048)");
@@ -134,7 +134,7 @@ int engine_initialize()
     if (!display)
         return engine_fail("Failed to create screen display.");
 
-    icon = al_load_bitmap("gfx/icon.png");
+    icon = fileExists("gfx/icon.png") ? al_load_bitmap("gfx/icon.png") : nullptr;
     al_set_window_title(display, "Vemra");
     if (icon)
         al_set_display_icon(display, icon);
@@ -455,15 +455,35 @@ size_t engine_utf8Length(const std::string &text, size_t i)
     return length;
 }
 
-// Allegro's reader loops for ever on some bytes that are not UTF-8 (a
-// section name holding a sequence beyond U+10FFFF, for one). The file is
-// read here first, each such byte becomes '?', and Allegro reads the text
-// from memory. Null when there is no file.
+// A config.cfg that is a named pipe, a device or a socket is neither read
+// nor written: reading a pipe waits for a writer and writing it for a reader,
+// for ever, and /dev/zero never ends. A folder is read as before, and fails.
+static bool engine_configIsSpecial()
+{
+#ifdef _WIN32
+    return false;
+#else
+    struct stat info;
+    return stat(CONFIG_FILE, &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+#endif
+}
+
+static void engine_writeConfig()
+{
+    if (!engine_configIsSpecial())
+        al_save_config_file(CONFIG_FILE, config_struct);
+}
+
 // The whole of config.cfg, or false when there is no such file or it cannot
 // be read (a folder of that name, say); the latter is said, as the settings
 // then fall back to their defaults.
 static bool engine_readConfigText(std::string &text)
 {
+    if (engine_configIsSpecial()) {
+        fprintf(stderr, "%s is not a regular file; every setting takes its default, and it is not written.\n",
+                CONFIG_FILE);
+        return false;
+    }
     FILE *in = fopen(CONFIG_FILE, "rb");
     if (!in)
         return false;
@@ -478,6 +498,10 @@ static bool engine_readConfigText(std::string &text)
     return error == 0;
 }
 
+// Allegro's reader loops for ever on some bytes that are not UTF-8 (a
+// section name holding a sequence beyond U+10FFFF, for one). The file is
+// read here first, each such byte becomes '?', and Allegro reads the text
+// from memory. Null when there is no file.
 static ALLEGRO_CONFIG *engine_readConfigFile()
 {
     std::string text;
@@ -527,7 +551,7 @@ void engine_loadConfig()
     for (int k = 0; k < KEY_COUNT; k++)
         controls[k] = engine_getConfigVal("CONTROLS", keyNames[k], to_string(keyDefaults[k]).c_str());
 
-    al_save_config_file(CONFIG_FILE, config_struct);
+    engine_writeConfig();
 
     width = atoi(video[0].c_str());
     height = atoi(video[1].c_str());
@@ -556,7 +580,7 @@ void engine_saveConfig()
     al_set_config_value(config_struct, "VIDEO", "display", to_string(displayMode).c_str());
     al_set_config_value(config_struct, "SOUND", "musicVol", engine_floatText(musicVol).c_str());
     al_set_config_value(config_struct, "SOUND", "soundVol", engine_floatText(soundVol).c_str());
-    al_save_config_file(CONFIG_FILE, config_struct);
+    engine_writeConfig();
     // Reads the file back; the object it replaces is released there.
     engine_loadConfig();
 }
@@ -584,7 +608,7 @@ bool cache_loadBitmap(const std::string &path)
 {
     if (_graphics_Cache.count(path))
         return true;
-    ALLEGRO_BITMAP *bitmap = al_load_bitmap(path.c_str());
+    ALLEGRO_BITMAP *bitmap = fileExists(path.c_str()) ? al_load_bitmap(path.c_str()) : nullptr;
     if (!bitmap)
         fprintf(stderr, "Failed to load image \"%s\".\n", path.c_str());
     _graphics_Cache[path] = bitmap;
@@ -604,7 +628,7 @@ bool cache_loadSound(const std::string &path)
     // Samples belong to the audio system: without it there is nothing to load into.
     if (!al_is_audio_installed())
         return false;
-    ALLEGRO_SAMPLE *sample = al_load_sample(path.c_str());
+    ALLEGRO_SAMPLE *sample = fileExists(path.c_str()) ? al_load_sample(path.c_str()) : nullptr;
     if (!sample)
         fprintf(stderr, "Failed to load sound \"%s\".\n", path.c_str());
     _audio_Cache[path] = sample;
@@ -700,7 +724,7 @@ static double engine_streamFrames(ALLEGRO_AUDIO_STREAM *stream, double seconds)
 static ALLEGRO_AUDIO_STREAM *engine_openStream(const char *path, const char *what)
 {
     ALLEGRO_AUDIO_STREAM *stream = nullptr;
-    if (al_is_audio_installed())
+    if (al_is_audio_installed() && fileExists(path))
         stream = al_load_audio_stream(path, 4, ENGINE_STREAM_FRAGMENT);
     bool empty = stream && al_get_audio_stream_length_secs(stream) <= 0.0;
     if (empty) {
@@ -803,7 +827,9 @@ bool engine_setLoopPoints(ALLEGRO_AUDIO_STREAM *stream, const char *path)
         return true;
 
     // Anything TagLib cannot read as Ogg Vorbis with a sample rate gets no
-    // loop points: the whole file loops.
+    // loop points: the whole file loops. The path is opened afresh here.
+    if (!fileExists(path))
+        return true;
     TagLib::FileRef file(TagLib::FileName(path), true, TagLib::AudioProperties::Average);
     if (file.isNull())
         return true;

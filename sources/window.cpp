@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "system.h"
+
 Window windowArray[WINDOW_SLOTS];
 
 // How far the frameless types reach beyond the rectangle: as far as the
@@ -37,7 +39,7 @@ static bool window_frameless(int type)
 static ALLEGRO_BITMAP *window_loadPart(const std::string &prefix, const char *suffix)
 {
     std::string path = prefix + suffix;
-    ALLEGRO_BITMAP *image = al_load_bitmap(path.c_str());
+    ALLEGRO_BITMAP *image = fileExists(path.c_str()) ? al_load_bitmap(path.c_str()) : nullptr;
     if (!image)
         fprintf(stderr, "Failed to load window skin image %s.\n", path.c_str());
     return image;

@@ -5,6 +5,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <libxml/parser.h>
 #include <zlib.h>
 
@@ -17,6 +21,38 @@ static int resources_rel_to = 0;
 /* The most cells a tile layer may have (8192 x 8192): far beyond any real
  * map, and it keeps a few bytes of TMX from asking for gigabytes. */
 #define MAX_LAYER_CELLS ((long long)1 << 26)
+
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
+
+/* A map or a tileset image is read only from a regular file: a named pipe
+ * would wait for a writer for ever (the open does not) and a device may never
+ * end, so either counts as missing. The descriptor, or -1. */
+static int open_regular_file(const char *path)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+static bool is_regular_file(const char *path)
+{
+    int fd = open_regular_file(path);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
 
 void al_find_resources_as(int mode)
 {
@@ -352,7 +388,7 @@ static ALLEGRO_MAP_TILESET *parse_tileset(xmlNode *node)
         fprintf(stderr, "Error: the image of tileset '%s' has no source; its tiles have no bitmaps\n",
                 or_null(tileset->name));
     } else {
-        tileset->bitmap = al_load_bitmap(source);
+        tileset->bitmap = is_regular_file(source) ? al_load_bitmap(source) : NULL;
         if (!tileset->bitmap)
             fprintf(stderr, "Error: no bitmap available; did you load the image addon?\n");
     }
@@ -719,10 +755,38 @@ static bool build_map(ALLEGRO_MAP *map, xmlNode *root, const char *filename)
     return true;
 }
 
+static int read_compressed(void *file, char *buffer, int length)
+{
+    return gzread(file, buffer, (unsigned)length);
+}
+
+static int close_compressed(void *file)
+{
+    return gzclose(file) == Z_OK ? 0 : -1;
+}
+
+/* The document in the regular file of that name. libxml2 never sees the
+ * name as a place to read from: it would take "-" for standard input and an
+ * address for the network. The file goes through zlib as libxml2 reads a
+ * file it opens itself, so a gzip-compressed map still reads. */
+static xmlDoc *read_document(const char *filename)
+{
+    int fd = open_regular_file(filename);
+    if (fd < 0)
+        return NULL;
+    gzFile file = gzdopen(fd, "rb");
+    if (!file) {
+        close(fd);
+        return NULL;
+    }
+    /* The name stays the document's own, for its messages. */
+    return xmlReadIO(read_compressed, close_compressed, file, filename, NULL, 0);
+}
+
 /* Reads the map file in the working directory. */
 static ALLEGRO_MAP *read_map(const char *filename)
 {
-    xmlDoc *doc = xmlReadFile(filename, NULL, 0);
+    xmlDoc *doc = read_document(filename);
     xmlNode *root = doc ? xmlDocGetRootElement(doc) : NULL;
     if (!root) {
         fprintf(stderr, "Error: failed to parse map data: %s\n", filename);

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "support.h"
 
 using namespace tiled_test;
@@ -730,6 +734,64 @@ TEST(Refused, UnreadableFiles)
         EXPECT_EQ(al_open_map(nullptr, "m.tmx"), nullptr);
         EXPECT_NE(capture.text().find("Error:"), std::string::npos);
     }
+}
+
+// A named pipe waits for a writer and a device may never end: both count as
+// missing, for the map and for its tileset image. A map named "-" or like an
+// address is the file of that name, never standard input or the network.
+TEST(Refused, PipesDevicesAndNamesThatAreNoFiles)
+{
+    // A regression waits for ever: end the run instead.
+    alarm(30);
+    TempDir dir;
+    save_tileset(dir.file("a.png"), 2, 2, 16, 16);
+    ASSERT_EQ(mkfifo(dir.file("pipe.png").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.file("zero.png").c_str()), 0);
+    ASSERT_EQ(mkfifo(dir.file("pipe.tmx").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.file("zero.tmx").c_str()), 0);
+    std::string text = tmx(kMap3x2, tileset_xml(1, "a.png", 16, 16, 32, 32) +
+                                        layer_xml("L", 3, 2, "encoding=\"csv\"", "1,2,3,4,1,2"));
+    dir.write("-", text);
+    ASSERT_EQ(mkdir(dir.file("http:").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.file("http:/127.0.0.1:9").c_str(), 0700), 0);
+    save_tileset(dir.file("http:/127.0.0.1:9/a.png"), 2, 2, 16, 16);
+    dir.write("http:/127.0.0.1:9/m.tmx", text);
+
+    // Standard input is a pipe whose writer stays open: reading it would wait.
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    int saved_stdin = dup(0);
+    ASSERT_EQ(dup2(ends[0], 0), 0);
+    for (const char *name : {"-", "http://127.0.0.1:9/m.tmx"}) {
+        StderrCapture capture;
+        ALLEGRO_MAP *map = al_open_map(dir.path().c_str(), name);
+        std::string messages = capture.text();
+        ASSERT_NE(map, nullptr) << name << messages;
+        EXPECT_EQ(messages, "") << name;
+        EXPECT_NE(al_get_tile_for_id(map, 4)->bitmap, nullptr) << name;
+        al_free_map(map);
+    }
+    ASSERT_EQ(remove(dir.file("-").c_str()), 0);
+    for (const char *name : {"-", "pipe.tmx", "zero.tmx"}) {
+        StderrCapture capture;
+        EXPECT_EQ(al_open_map(dir.path().c_str(), name), nullptr) << name;
+        EXPECT_EQ(capture.text(), "Error: failed to parse map data: " + std::string(name) + "\n");
+    }
+    dup2(saved_stdin, 0);
+    close(saved_stdin);
+    close(ends[0]);
+    close(ends[1]);
+
+    for (const char *image : {"pipe.png", "zero.png"}) {
+        StderrCapture capture;
+        ALLEGRO_MAP *map = open_text(dir, "m.tmx", tmx(kMap3x2, tileset_xml(1, image, 16, 16, 32, 32) +
+                                                                 layer_xml("L", 3, 2, "encoding=\"csv\"", "1,2")));
+        EXPECT_EQ(capture.text(), "Error: no bitmap available; did you load the image addon?\n") << image;
+        ASSERT_NE(map, nullptr) << image;
+        EXPECT_EQ(al_get_tile_for_id(map, 1)->bitmap, nullptr);
+        al_free_map(map);
+    }
+    alarm(0);
 }
 
 TEST(Refused, MalformedInputNeverCrashes)
