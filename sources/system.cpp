@@ -39,6 +39,7 @@
 ALLEGRO_DISPLAY *display = nullptr;
 ALLEGRO_TIMER *timer = nullptr;
 ALLEGRO_EVENT_QUEUE *event_queue = nullptr;
+ALLEGRO_EVENT_QUEUE *engine_closeQueue = nullptr;
 ALLEGRO_BITMAP *icon = nullptr;
 ALLEGRO_MIXER *engine_mixer = nullptr;
 ALLEGRO_FONT *system_fontNormal = nullptr;
@@ -163,6 +164,12 @@ int engine_initialize()
     al_register_event_source(event_queue, al_get_timer_event_source(timer));
     al_register_event_source(event_queue, al_get_display_event_source(display));
     al_register_event_source(event_queue, al_get_keyboard_event_source());
+    // The display's events also reach a queue of their own, so that a close
+    // request is seen at once, not behind every timer event queued before it.
+    engine_closeQueue = al_create_event_queue();
+    if (!engine_closeQueue)
+        return engine_fail("Failed to create event queue.");
+    al_register_event_source(engine_closeQueue, al_get_display_event_source(display));
 
     al_start_timer(timer);
 
@@ -194,6 +201,20 @@ int engine_createNewGameObjects()
     return 0;
 }
 
+// A game whose ticks take longer than the timer's period falls further
+// behind for as long as it runs. Short delays (a map change, start-up) are
+// caught up tick by tick; beyond this many ticks the older timer events are
+// dropped, so the game runs slower, never later.
+static const int64_t ENGINE_TICK_BACKLOG = 15;
+
+static bool engine_tickIsStale(const ALLEGRO_EVENT &event)
+{
+    // Made-up timer events and those of other timers are never late.
+    if (!timer || event.timer.source != timer)
+        return false;
+    return al_get_timer_count(timer) - event.timer.count > ENGINE_TICK_BACKLOG;
+}
+
 int engine_handleEvent(const ALLEGRO_EVENT &event)
 {
     switch (event.type) {
@@ -203,7 +224,8 @@ int engine_handleEvent(const ALLEGRO_EVENT &event)
         xc_update(event);
         return 0;
     case ALLEGRO_EVENT_TIMER:
-        engine_tick();
+        if (!engine_tickIsStale(event))
+            engine_tick();
         return 0;
     case ALLEGRO_EVENT_DISPLAY_CLOSE:
         return 1;
@@ -229,10 +251,24 @@ void engine_tick()
         engine_flip();
 }
 
+// Empties the display's own queue; true when it held a close request.
+static bool engine_closeRequested()
+{
+    if (!engine_closeQueue)
+        return false;
+    bool close = false;
+    ALLEGRO_EVENT event;
+    while (al_get_next_event(engine_closeQueue, &event))
+        close = close || event.type == ALLEGRO_EVENT_DISPLAY_CLOSE;
+    return close;
+}
+
 int engine_loop()
 {
     ALLEGRO_EVENT event;
     al_wait_for_event(event_queue, &event);
+    if (engine_closeRequested())
+        return 1;
     return engine_handleEvent(event);
 }
 

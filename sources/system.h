@@ -15,6 +15,8 @@
 extern ALLEGRO_DISPLAY *display;
 extern ALLEGRO_TIMER *timer;
 extern ALLEGRO_EVENT_QUEUE *event_queue;
+// Holds the display's events alone; the loop looks at it before each event.
+extern ALLEGRO_EVENT_QUEUE *engine_closeQueue;
 extern ALLEGRO_BITMAP *icon;
 extern ALLEGRO_MIXER *engine_mixer;
 extern ALLEGRO_FONT *system_fontNormal;

@@ -289,3 +289,40 @@ TEST_F(LoopTest, CrossfadeWithoutSnapshotsDrawsNothingMissing)
     }
     EXPECT_EQ(ticks, 3);
 }
+
+TEST_F(LoopTest, TimerBacklogBeyondAQuarterSecondIsDropped)
+{
+    update_callback = countingCallback;
+    timer = al_create_timer(1.0 / 60);
+    ASSERT_NE(timer, nullptr);
+    al_set_timer_count(timer, 1000);
+    auto tickOf = [](int64_t count) {
+        ALLEGRO_EVENT event = eventOfType(ALLEGRO_EVENT_TIMER);
+        event.timer.source = timer;
+        event.timer.count = count;
+        return event;
+    };
+
+    // Fifteen ticks behind is still caught up, every tick of it.
+    for (int64_t count = 985; count <= 1000; count++)
+        EXPECT_EQ(engine_handleEvent(tickOf(count)), 0);
+    EXPECT_EQ(callbackRuns, 16);
+
+    // A longer backlog: its oldest events are dropped, the last fifteen and
+    // the current one run.
+    callbackRuns = 0;
+    unsigned long flips = engine_flipCount;
+    al_set_timer_count(timer, 2000);
+    for (int64_t count = 1001; count <= 2000; count++)
+        engine_handleEvent(tickOf(count));
+    EXPECT_EQ(callbackRuns, 16);
+    EXPECT_EQ(engine_flipCount, flips + 16);
+
+    // Timer events of other sources are not measured against the tick timer.
+    callbackRuns = 0;
+    engine_handleEvent(eventOfType(ALLEGRO_EVENT_TIMER));
+    EXPECT_EQ(callbackRuns, 1);
+
+    al_destroy_timer(timer);
+    timer = nullptr;
+}

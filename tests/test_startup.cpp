@@ -2,12 +2,18 @@
 // program ends with a failure status.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <string>
+#include <thread>
 
 #include <allegro5/allegro_audio.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "system.h"
 #include "test_support.h"
@@ -148,4 +154,89 @@ TEST(Startup, ScriptThatCallsOsExitEndsTheProgram)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 3) << text;
     EXPECT_NE(text.find("Loop start"), std::string::npos) << "the music played: " << text;
+}
+
+namespace {
+
+bool hasEnded(pid_t pid)
+{
+    siginfo_t info = {};
+    return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+}
+
+// The id of the program's game window, "" when none has appeared in time or
+// the program has ended.
+std::string windowOf(pid_t pid)
+{
+    std::string command = "xdotool search --all --pid " + std::to_string(pid) + " --name '^Vemra$' 2>/dev/null";
+    for (int i = 0; i < 300; i++) {
+        std::string id;
+        if (FILE *out = popen(command.c_str(), "r")) {
+            char line[64];
+            if (fgets(line, sizeof line, out))
+                id = std::string(line, strcspn(line, "\n"));
+            pclose(out);
+        }
+        if (!id.empty() || hasEnded(pid))
+            return id;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return "";
+}
+
+} // namespace
+
+// Ticks that take six times their period: the window must still close at once
+// when asked, not after every tick queued behind the request.
+TEST(Startup, OverloadedGameClosesWhenAsked)
+{
+    if (!getenv("DISPLAY") || std::system("command -v xdotool >/dev/null") != 0)
+        GTEST_SKIP() << "no display or no xdotool";
+    TempDir dir;
+    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" VEMRA_PROGRAM
+                       "' '" + dir.path() + "' && sed -i 's/value=\"elder_spoken\"/value=\"slow()\"/' '" +
+                       dir.file("data/maps/village.tmx") + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    std::ofstream(dir.file("data/maps/village.lua"), std::ios::app)
+        << "function slow() local s = 0 for i = 1, 5000000 do s = s + i end return false end\n";
+
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(dir.path().c_str()) == 0 && freopen("err.txt", "w", stderr))
+            execl("./vemra", "vemra", (char *)nullptr);
+        _exit(127);
+    }
+    std::string window = windowOf(pid);
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    if (window.empty() || hasEnded(pid)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        std::string err = readFile(dir.file("err.txt"));
+        if (err.find("audio") != std::string::npos)
+            GTEST_SKIP() << "no audio output here: " << err;
+        FAIL() << "the game did not run: " << err;
+    }
+
+    auto asked = std::chrono::steady_clock::now();
+    std::string close = "python3 '" VEMRA_SOURCE_DIR "/scripts/close_window.py' " + window;
+    EXPECT_EQ(std::system(close.c_str()), 0);
+    int status = 0;
+    double seconds = 0;
+    bool ended = false;
+    while (!ended && seconds < 5) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ended = waitpid(pid, &status, WNOHANG) != 0;
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    }
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    std::string err = readFile(dir.file("err.txt"));
+    ASSERT_TRUE(ended) << "still running 5 s after the close request: " << err;
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_NE(err.find("AUTO!"), std::string::npos) << "the map did not play: " << err;
+    std::cout << "Closed " << seconds << " s after the request.\n";
 }
