@@ -27,7 +27,7 @@ pid=$!
 window=""
 for _ in $(seq 1 300); do
     kill -0 "$pid" 2>/dev/null || break
-    window=$(xdotool search --pid "$pid" --name '^Vemra$' 2>/dev/null | head -n1 || true)
+    window=$(xdotool search --all --pid "$pid" --name '^Vemra$' 2>/dev/null | head -n1 || true)
     [ -n "$window" ] && break
     sleep 0.2
 done

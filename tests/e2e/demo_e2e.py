@@ -247,7 +247,7 @@ class Game:
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             check(self.proc.poll() is None, "the program ended early; log:\n" + "\n".join(self.log.lines))
-            out = subprocess.run([self.xdotool, "search", "--pid", str(self.proc.pid), "--name", "^Vemra$"],
+            out = subprocess.run([self.xdotool, "search", "--all", "--pid", str(self.proc.pid), "--name", "^Vemra$"],
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split()
             if out:
                 self.window = out[0]
