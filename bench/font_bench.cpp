@@ -204,7 +204,7 @@ struct Row {
 
 bool passes(const Row &row)
 {
-    return row.failing == 0 && row.memory.ending == DRAWN && row.memory.peakKiB < kLimitKiB;
+    return row.heights && row.failing == 0 && row.memory.ending == DRAWN && row.memory.peakKiB < kLimitKiB;
 }
 
 Row measureRow(FT_Library library, int size, long capKiB)
