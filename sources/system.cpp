@@ -95,18 +95,22 @@ static int engine_fail(const char *message)
     return 1;
 }
 
-// FreeType renders a glyph of any size, in time and memory that grow with
-// its area: a size far beyond any screen would stop the game at its first
-// text for minutes. Such a size is refused as a font that fails to load.
-static const int ENGINE_FONT_MOST = 2048;
+// Beyond this size FreeType fails to render some glyphs of common fonts (its
+// raster overflows), and Allegro crashes when it draws one; well before that,
+// the glyph pages of a few thousand different characters take more than a
+// gigabyte. bench/font_bench measures both. A larger size, either way, is
+// refused as a font that fails to load.
+static const int ENGINE_FONT_MOST = 372;
 
 ALLEGRO_FONT *engine_loadFont(const char *path, int size)
 {
     bool fits = size >= -ENGINE_FONT_MOST && size <= ENGINE_FONT_MOST;
     ALLEGRO_FONT *font = fits && fileExists(path) ? al_load_ttf_font(path, size, 0) : nullptr;
     if (!font) {
-        fprintf(stderr, "Failed to load font \"%s\" at size %d%s.\n", path ? path : "(null)", size,
-                fits ? "" : " (sizes run from -2048 to 2048)");
+        char range[48] = "";
+        if (!fits)
+            snprintf(range, sizeof range, " (sizes run from %d to %d)", -ENGINE_FONT_MOST, ENGINE_FONT_MOST);
+        fprintf(stderr, "Failed to load font \"%s\" at size %d%s.\n", path ? path : "(null)", size, range);
         // Text drawn later must still have a font: fall back on Allegro's
         // built-in one.
         font = al_create_builtin_font();

@@ -344,8 +344,22 @@ TEST(Fonts, MissingFontNamesTheFileAndStillDrawsText)
     testing::internal::CaptureStderr();
     font = engine_loadFont(path.c_str(), 100000);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Failed to load font \"" + path + "\" at size 100000 (sizes run from -2048 to 2048).\n");
+              "Failed to load font \"" + path + "\" at size 100000 (sizes run from -372 to 372).\n");
     ASSERT_NE(font, nullptr);
+    // The bound holds both ways and takes its own size.
+    for (int size : {372, -372, 373, -373}) {
+        testing::internal::CaptureStderr();
+        ALLEGRO_FONT *edge = engine_loadFont(path.c_str(), size);
+        bool refused = std::abs(size) > 372;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  refused ? "Failed to load font \"" + path + "\" at size " + std::to_string(size) +
+                                " (sizes run from -372 to 372).\n"
+                          : "")
+            << size;
+        ASSERT_NE(edge, nullptr);
+        EXPECT_EQ(al_get_font_line_height(edge) > 100, !refused) << size;
+        al_destroy_font(edge);
+    }
 
     al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
     ALLEGRO_BITMAP *target = al_create_bitmap(64, 16);
