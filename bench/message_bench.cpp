@@ -1,8 +1,11 @@
 // Cost of one tick of a message box whose whole text shows: one
 // message_updateAll (the box's window and its text, drawn six times) with a
-// box of 1 KB, 100 KB and 10 MB of words in one paragraph, and one of a
-// single 8 MB word. Prints the mean and the largest tick, their share of a
-// 60 Hz frame (16.7 ms), and the time message_add took for the text.
+// box of 1 KB, 100 KB and 10 MB of words in one paragraph, one of a single
+// 8 MB word, and two of words whose characters take no width: 10 MB of words
+// of 170 zero-width spaces (U+200B), and 2 MB of words of an "a" under 2,000
+// combining acute accents (U+0301). Prints the mean and the largest tick,
+// their share of a 60 Hz frame (16.7 ms), and the time message_add took for
+// the text.
 //
 //   build/bench/message_bench [--memory] [--max BYTES] [seconds per row]
 //
@@ -53,6 +56,32 @@ std::string words(size_t bytes)
             text += ' ';
     }
     return text;
+}
+
+// `word` followed by a space, over and over, up to `bytes`.
+std::string repeated(const std::string &word, size_t bytes)
+{
+    std::string text;
+    text.reserve(bytes + word.size() + 1);
+    while (text.size() < bytes)
+        text += word + ' ';
+    return text;
+}
+
+std::string zeroWidthWord()
+{
+    std::string word;
+    for (int i = 0; i < 170; i++)
+        word += "\xE2\x80\x8B";
+    return word;
+}
+
+std::string accentedWord()
+{
+    std::string word = "a";
+    for (int i = 0; i < 2000; i++)
+        word += "\xCC\x81";
+    return word;
 }
 
 struct Row {
@@ -143,17 +172,19 @@ int main(int argc, char **argv)
     struct {
         const char *name;
         size_t bytes;
-        bool oneWord;
+        std::string (*text)(size_t bytes);
     } rows[] = {
-        {"1 KB of words", 1000, false},
-        {"100 KB of words", 100000, false},
-        {"10 MB of words", 10000000, false},
-        {"8 MB, a single word", 8000000, true},
+        {"1 KB of words", 1000, words},
+        {"100 KB of words", 100000, words},
+        {"10 MB of words", 10000000, words},
+        {"8 MB, a single word", 8000000, [](size_t bytes) { return std::string(bytes, 'm'); }},
+        {"10 MB, zero-width", 10220000, [](size_t bytes) { return repeated(zeroWidthWord(), bytes); }},
+        {"2 MB, 2000 accents", 2000000, [](size_t bytes) { return repeated(accentedWord(), bytes); }},
     };
     for (const auto &r : rows) {
         if (r.bytes > maxBytes)
             continue;
-        std::string text = r.oneWord ? std::string(r.bytes, 'm') : words(r.bytes);
+        std::string text = r.text(r.bytes);
         Row row = measure(text, seconds);
         printf("%-22s %7d %10.3f %10.3f %10.3f %9.3f %9.3f\n", r.name, row.ticks, row.addMs, row.mean, row.max,
                row.mean / kFrameMs, row.max / kFrameMs);

@@ -214,12 +214,26 @@ static size_t message_wholeBytes(const std::string &text, size_t pos)
 // cut, once per text, where it is already wider than both the line and the
 // target: it still takes a line of its own and still runs past the right
 // edge, so the picture stays the same while the work stays a screenful's.
+//
+// Allegro also breaks lines over all the text it is given, and measures a
+// line from its start each time it adds a word: characters of no width
+// (U+200B, a letter under thousands of combining marks) would put any number
+// of bytes on one line. So it is handed the text a part at a time, each part
+// from a line's start and at most a line's bound long. Only the last line of
+// a part can run to the part's end; it is laid out again as the first line of
+// the next part, unless it is that part's first line too: then it is over the
+// bound and ends at its last space or tab, else at the bound.
 
 // Words up to this many bytes stay whole: Allegro measures them quickly.
 static const size_t MESSAGE_SHORT_WORD = 512;
 // A cut keeps at most this many bytes, also of a word whose characters are so
 // narrow that no shorter part of it is wide enough.
 static const size_t MESSAGE_MOST_KEPT = 4096;
+// A line holds at most half a byte for each pixel of the box's width, and at
+// least this many bytes: more than a line of letters, however narrow or
+// accented, needs, and few enough that a screenful of lines at the bound
+// draws about as fast as one of words.
+static const size_t MESSAGE_LEAST_LINE_BYTES = 256;
 
 // One laid-out line: where its bytes start in the laid-out text, how many
 // there are, and its number from the top.
@@ -232,10 +246,17 @@ struct MessageLine {
 // Reused from draw to draw, so that drawing allocates nothing once grown.
 static std::vector<MessageLine> message_lines;
 
+// One part of the laid-out text as Allegro lays it out: its bytes from `from`
+// to `to`, whose first line is line `first` from the box's top.
 struct MessageLayout {
     const char *text;
-    size_t size;
-    size_t most;  // lines kept at most
+    size_t from;
+    size_t to;
+    size_t bound;    // bytes of a line at most
+    size_t most;     // lines kept at most
+    size_t first;
+    size_t next;     // the number of the line after the last one laid out
+    bool stopped;    // no more lines are wanted
 };
 
 static bool message_isBlank(char c)
@@ -328,34 +349,90 @@ static bool message_reach(const Message &m, float lineHeight, size_t *lines, flo
     return true;
 }
 
-// Called by Allegro for each line in turn; stops below the last line kept.
+// Called by Allegro for each line of a part in turn; stops below the last
+// line kept.
 static bool message_keepLine(int number, const ALLEGRO_USTR *line, void *extra)
 {
-    const MessageLayout *layout = static_cast<const MessageLayout *>(extra);
-    if (static_cast<size_t>(number) >= layout->most)
+    MessageLayout *layout = static_cast<MessageLayout *>(extra);
+    size_t at = layout->first + static_cast<size_t>(number);
+    layout->stopped = at >= layout->most;
+    if (layout->stopped)
         return false;
+    layout->next = at + 1;
     // An empty line draws nothing (and need not refer to the text); every
     // other line refers to the bytes it was cut from.
     size_t length = al_ustr_size(line);
     if (length == 0)
         return true;
     size_t start = al_cstr(line) - layout->text;
-    if (start > layout->size || length > layout->size - start)
+    layout->stopped = start < layout->from || start > layout->to || length > layout->to - start;
+    if (layout->stopped)
         return false;
-    message_lines.push_back(MessageLine{start, length, number});
+    message_lines.push_back(MessageLine{start, length, static_cast<int>(at)});
     return true;
 }
 
-// Lays out the first `bytes` of the laid-out text into message_lines. Room is
-// made first: nothing may throw inside Allegro's call.
+static size_t message_lineBound(const Message &m)
+{
+    return std::max(MESSAGE_LEAST_LINE_BYTES, static_cast<size_t>(std::max(m.w, 0)) / 2);
+}
+
+// A part ends at the bound, at a character's start.
+static size_t message_partEnd(const std::string &text, const MessageLayout &layout)
+{
+    size_t end = message_charStart(text, layout.from + layout.bound);
+    return end > layout.from ? end : layout.from + layout.bound;
+}
+
+// Where the part after the one just laid out starts, and its first line's
+// number. The last line of a part that ends with a newline, or just before
+// one, is whole. Otherwise that line runs to the part's end: it is laid out
+// again with the next part or, as the part's first line, is over the bound.
+static size_t message_nextPart(const std::string &text, MessageLayout &layout, size_t laidOut)
+{
+    layout.first = layout.next;
+    if (text[layout.to - 1] == '\n')
+        return layout.to;
+    if (text[layout.to] == '\n')
+        return layout.to + 1;
+    if (message_lines.size() == laidOut)
+        return layout.to;
+    MessageLine &last = message_lines.back();
+    if (last.start + last.length != layout.to)
+        return layout.to;
+    size_t start = last.start;
+    if (start > layout.from) {
+        layout.first = last.number;
+        message_lines.pop_back();
+        return start;
+    }
+    size_t blank = layout.to;
+    while (blank > start && text[blank - 1] != ' ' && text[blank - 1] != '\t')
+        blank--;
+    if (blank <= start + 1)
+        return layout.to;
+    last.length = blank - 1 - start;
+    return blank;
+}
+
+// Lays out the first `bytes` of the laid-out text into message_lines, a part
+// at a time. Room is made first: nothing may throw inside Allegro's call.
 static void message_layOut(const ALLEGRO_FONT *font, const Message &m, const std::string &text, size_t bytes,
                            size_t lines)
 {
     message_lines.clear();
     message_lines.reserve(lines);
-    MessageLayout layout{text.data(), bytes, lines};
-    ALLEGRO_USTR_INFO info;
-    al_do_multiline_ustr(font, m.w, al_ref_buffer(&info, text.data(), bytes), message_keepLine, &layout);
+    MessageLayout layout{text.data(), 0, 0, message_lineBound(m), lines, 0, 0, false};
+    while (layout.from < bytes) {
+        layout.to = bytes - layout.from > layout.bound ? message_partEnd(text, layout) : bytes;
+        size_t laidOut = message_lines.size();
+        ALLEGRO_USTR_INFO info;
+        al_do_multiline_ustr(font, m.w, al_ref_buffer(&info, text.data() + layout.from, layout.to - layout.from),
+                             message_keepLine, &layout);
+        if (layout.stopped || layout.to == bytes)
+            return;
+        layout.from = message_nextPart(text, layout, laidOut);
+    }
 }
 
 void message_draw(int index)

@@ -263,7 +263,8 @@ TEST_F(MessageTest, TextIsWhiteWithOutlineAndShadowAlsoWithoutAWindow)
 
 // Every text that fits the target draws as the six passes of Allegro's own
 // multi-line drawing draw it; bytes that are not UTF-8 show as '?'; a text of
-// megabytes draws the screenful it starts with.
+// megabytes draws the screenful it starts with, and a line of characters of
+// no width is cut at its bound.
 TEST_F(MessageTest, TextOfAnySizeAndBytesDrawsAsAllegroDrawsItsScreenful)
 {
     std::string font = std::string(VEMRA_SOURCE_DIR) + "/game/gfx/fonts/DejaVuSans.ttf";
@@ -336,6 +337,38 @@ TEST_F(MessageTest, TextOfAnySizeAndBytesDrawsAsAllegroDrawsItsScreenful)
     for (int i = 0; words.size() < (10u << 20); i++)
         words += speech.substr(i % 7, 20 + i % 13) + (i % 50 == 49 ? "\n" : " ");
     EXPECT_TRUE(samePicture(words, whole, 544, words.substr(0, 4000)));
+
+    // A line holds at most half a byte for each pixel of the box's width (272
+    // bytes here): paragraphs that end just before, at and after it draw as
+    // before. Characters of no width (U+200B) fill a line past it; such a line
+    // ends at its last blank within the bound, or at the bound inside a word,
+    // and the next line starts after it.
+    auto prose = [](size_t bytes) { // Cyrillic, two bytes a letter, ending in dots
+        std::string text;
+        while (text.size() + 60 < bytes)
+            text += "\xD0\xA1\xD1\x82\xD0\xB0\xD1\x80\xD0\xB5\xD0\xB9\xD1\x88\xD0\xB8\xD0\xBD\xD0\xB0 "
+                    "\xD0\xBF\xD0\xBE\xD0\xB4\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xB0\xD0\xB5\xD1\x82 ";
+        return text + std::string(bytes - text.size(), '.');
+    };
+    for (size_t bytes : {271, 272, 273}) {
+        std::string text = prose(bytes) + "\n\n" + prose(bytes) + "\n" + speech;
+        EXPECT_TRUE(samePicture(text, whole, 544, text)) << bytes;
+    }
+    auto invisible = [](const char *letters, int count) {
+        std::string word = letters;
+        for (int i = 0; i < count; i++)
+            word += "\xE2\x80\x8B";
+        return word;
+    };
+    const std::string ab = invisible("ab", 40), xy = invisible("xy", 90); // 122 and 272 bytes
+    std::string spaced, pairs;
+    for (int i = 0; i < 3; i++) {
+        spaced += ab + " " + ab + " ";
+        pairs += "ab ab\n";
+    }
+    EXPECT_TRUE(samePicture(spaced + "\n" + speech, whole, 544, pairs + speech));
+    EXPECT_TRUE(samePicture(xy + xy + xy + "\nend", whole, 544, "xy\nxy\nxy\nend"));
+    EXPECT_TRUE(samePicture(xy + xy + xy, 300, 544, "xy\nxy"));
 
     // show_text refuses a text longer than a box can count, here lowered.
     lua_State *state = luaL_newstate();
