@@ -225,26 +225,27 @@ static int parse_dofile(lua_State *state)
 }
 
 // The first file that package.path names for the module and that can be
-// opened, left on the stack; else null, with the list of files tried.
+// opened, left on the stack; else null, with the list of files tried. The
+// list grows in a buffer, as Lua's own does: a path of many templates must
+// not cost the square of their number.
 static const char *parse_findModule(lua_State *state, const char *name, const char *path)
 {
-    lua_pushliteral(state, "");
-    int tried = lua_gettop(state);
     name = luaL_gsub(state, name, ".", LUA_DIRSEP);
+    luaL_Buffer tried;
+    luaL_buffinit(state, &tried);
     while (*(path += strspn(path, LUA_PATH_SEP))) {
         size_t length = strcspn(path, LUA_PATH_SEP);
         lua_pushlstring(state, path, length);
         path += length;
         const char *file = luaL_gsub(state, lua_tostring(state, -1), LUA_PATH_MARK, name);
+        lua_remove(state, -2);
         if (fileExists(file))
             return file;
-        lua_pushvalue(state, tried);
         lua_pushfstring(state, "\n\tno file '%s'", file);
-        lua_concat(state, 2);
-        lua_replace(state, tried);
-        lua_pop(state, 2);
+        lua_remove(state, -2);
+        luaL_addvalue(&tried);
     }
-    lua_settop(state, tried);
+    luaL_pushresult(&tried);
     return nullptr;
 }
 

@@ -232,6 +232,26 @@ TEST_F(LuaHostTest, PrecompiledChunksAreRefused)
     lua_pop(state, 1);
     EXPECT_NE(own.find("cannot open nofile.lua: No such file or directory"), std::string::npos) << own;
 
+    // The files tried are listed as Lua lists them, in a buffer: a path of
+    // 20,000 templates costs memory in proportion to its list, not to the
+    // square of its length (which ran for minutes inside one call).
+    static size_t allocated;
+    static lua_Alloc own_alloc;
+    void *own_ud;
+    own_alloc = lua_getallocf(state, &own_ud);
+    lua_setallocf(state, [](void *ud, void *p, size_t was, size_t size) {
+        allocated += p && size > was ? size - was : (!p ? size : 0);
+        return own_alloc(ud, p, was, size);
+    }, own_ud);
+    allocated = 0;
+    parse_doString(state, "local path = package.path\n"
+                          "package.path = ('/no/such/x;'):rep(20000)\n"
+                          "tried = #select(2, pcall(require, 'm'))\n"
+                          "package.path = path\n");
+    lua_setallocf(state, own_alloc, own_ud);
+    EXPECT_GT(globalInt(state, "tried"), 20000 * 20);
+    EXPECT_LT(allocated, 40u * static_cast<size_t>(globalInt(state, "tried")));
+
     // A named pipe or a device is a missing file, whoever loads it: opening
     // a pipe would wait for a writer.
     std::string pipe = dir.file("pipe.lua");
