@@ -2,10 +2,10 @@
 // linked with --wrap=luaL_newstate and --wrap=luaL_openlibs, so every state
 // the engine creates comes from here: its memory is counted and capped, a
 // count hook ends code that runs too long, the library functions that reach
-// outside the process (files, programs, exit) are taken away, and load()
-// takes Lua text only. A script
-// that loops for ever, eats all memory or ends the process does so on
-// purpose; none of that is a fault of the engine.
+// outside the process (files, programs, exit) are taken away. load() is the
+// engine's own, which takes Lua text only. A script that loops for ever, eats
+// all memory or ends the process does so on purpose; none of that is a fault
+// of the engine.
 #include <cstdio>
 #include <cstdlib>
 
@@ -69,20 +69,6 @@ int panic(lua_State *state)
     return 0;
 }
 
-// load() with the mode forced to text: a script that hands the VM a damaged
-// precompiled chunk crashes it on purpose.
-int textLoad(lua_State *state)
-{
-    if (lua_gettop(state) < 3)
-        lua_settop(state, 3);
-    lua_pushliteral(state, "t");
-    lua_replace(state, 3);
-    lua_pushvalue(state, lua_upvalueindex(1));
-    lua_insert(state, 1);
-    lua_call(state, lua_gettop(state) - 1, LUA_MULTRET);
-    return lua_gettop(state);
-}
-
 void removeField(lua_State *state, const char *table, const char *field)
 {
     if (lua_getglobal(state, table) == LUA_TTABLE) {
@@ -118,9 +104,6 @@ extern "C" void __wrap_luaL_openlibs(lua_State *state)
     removeField(state, "debug", "sethook");
     removeField(state, "debug", "debug");
     removeField(state, "string", "dump");
-    lua_getglobal(state, "load");
-    lua_pushcclosure(state, textLoad, 1);
-    lua_setglobal(state, "load");
 }
 
 namespace fuzz {
