@@ -70,6 +70,10 @@ int message_add(std::string text, int x, int y, int w, int h)
     m.openDelay = msgOptions.openDelay;
     m.closeDelay = msgOptions.closeDelay;
     m.flag = msgOptions.flag;
+    // Room in the queue first: memory that runs out there must not leave a
+    // window slot taken by a box that never shows.
+    if (messageBox.size() == messageBox.capacity())
+        messageBox.reserve(std::max<size_t>(4, 2 * messageBox.size()));
     // Without a free window slot the box still shows its text, bare.
     m.windowSlot = window_create(m.skin, msgOptions.windowType, x, y, w, h);
     messageBox.push_back(std::move(m));
