@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +119,42 @@ ALLEGRO_FONT *engine_loadFont(const char *path, int size)
     return font;
 }
 
+// X sets a window's icon in one request of at most 4,194,303 four-byte
+// units (with BIG-REQUESTS), eight of them a header and one a pixel. The
+// server refuses a larger one, and Xlib's error handler then ends the process
+// in a way that deadlocks in Allegro's exit handler: such an icon is handed
+// over scaled down, its longer side this long.
+static const long ENGINE_ICON_MOST_PIXELS = 4194295;
+static const int ENGINE_ICON_SCALED_SIDE = 1024;
+
+static int engine_scaledSide(int side, int longer)
+{
+    return std::max(1, static_cast<int>(std::lround(static_cast<double>(side) * ENGINE_ICON_SCALED_SIDE / longer)));
+}
+
+// The icon as X can take it; null, with the loaded one freed, when the
+// scaled copy cannot be made.
+static ALLEGRO_BITMAP *engine_fitIcon(ALLEGRO_BITMAP *loaded)
+{
+    if (!loaded)
+        return nullptr;
+    int w = al_get_bitmap_width(loaded), h = al_get_bitmap_height(loaded);
+    if (static_cast<long>(w) * h <= ENGINE_ICON_MOST_PIXELS)
+        return loaded;
+    int longer = std::max(w, h);
+    // Bitmaps are made with linear filtering: the loaded one is drawn so.
+    ALLEGRO_BITMAP *scaled = al_create_bitmap(engine_scaledSide(w, longer), engine_scaledSide(h, longer));
+    if (scaled) {
+        ALLEGRO_BITMAP *target = al_get_target_bitmap();
+        al_set_target_bitmap(scaled);
+        al_clear_to_color(al_map_rgba(0, 0, 0, 0));
+        al_draw_scaled_bitmap(loaded, 0, 0, w, h, 0, 0, al_get_bitmap_width(scaled), al_get_bitmap_height(scaled), 0);
+        al_set_target_bitmap(target);
+    }
+    al_destroy_bitmap(loaded);
+    return scaled;
+}
+
 int engine_initialize()
 {
     if (!al_install_system(ALLEGRO_VERSION_INT, atexit))
@@ -139,7 +176,15 @@ int engine_initialize()
     if (!display)
         return engine_fail("Failed to create screen display.");
 
-    icon = fileExists("gfx/icon.png") ? al_load_bitmap("gfx/icon.png") : nullptr;
+    // The display's events also reach a queue of their own, so that a close
+    // request is seen at once, not behind every timer event queued before it;
+    // made now, so that one sent while the game starts up is not lost.
+    engine_closeQueue = al_create_event_queue();
+    if (!engine_closeQueue)
+        return engine_fail("Failed to create event queue.");
+    al_register_event_source(engine_closeQueue, al_get_display_event_source(display));
+
+    icon = fileExists("gfx/icon.png") ? engine_fitIcon(al_load_bitmap("gfx/icon.png")) : nullptr;
     al_set_window_title(display, "Vemra");
     if (icon)
         al_set_display_icon(display, icon);
@@ -168,12 +213,6 @@ int engine_initialize()
     al_register_event_source(event_queue, al_get_timer_event_source(timer));
     al_register_event_source(event_queue, al_get_display_event_source(display));
     al_register_event_source(event_queue, al_get_keyboard_event_source());
-    // The display's events also reach a queue of their own, so that a close
-    // request is seen at once, not behind every timer event queued before it.
-    engine_closeQueue = al_create_event_queue();
-    if (!engine_closeQueue)
-        return engine_fail("Failed to create event queue.");
-    al_register_event_source(engine_closeQueue, al_get_display_event_source(display));
 
     al_start_timer(timer);
 

@@ -326,3 +326,38 @@ TEST_F(LoopTest, TimerBacklogBeyondAQuarterSecondIsDropped)
     al_destroy_timer(timer);
     timer = nullptr;
 }
+
+// A close request on the display's own queue ends the loop at once, with no
+// tick run, however many timer events wait ahead of it on the main queue.
+TEST_F(LoopTest, CloseRequestOvertakesQueuedTicks)
+{
+    update_callback = countingCallback;
+    ALLEGRO_EVENT_SOURCE ticks, closes;
+    al_init_user_event_source(&ticks);
+    al_init_user_event_source(&closes);
+    event_queue = al_create_event_queue();
+    engine_closeQueue = al_create_event_queue();
+    ASSERT_TRUE(event_queue && engine_closeQueue);
+    al_register_event_source(event_queue, &ticks);
+    al_register_event_source(engine_closeQueue, &closes);
+    for (int i = 0; i < 5; i++) {
+        ALLEGRO_EVENT tick = eventOfType(ALLEGRO_EVENT_TIMER);
+        al_emit_user_event(&ticks, &tick, nullptr);
+    }
+    ALLEGRO_EVENT close = eventOfType(ALLEGRO_EVENT_DISPLAY_CLOSE);
+    al_emit_user_event(&closes, &close, nullptr);
+
+    unsigned long flips = engine_flipCount;
+    EXPECT_EQ(engine_loop(), 1);
+    EXPECT_EQ(callbackRuns, 0);
+    EXPECT_EQ(engine_flipCount, flips);
+    // The request is taken: the loop goes on ticking if called again.
+    EXPECT_EQ(engine_loop(), 0);
+    EXPECT_EQ(callbackRuns, 1);
+
+    al_destroy_event_queue(engine_closeQueue);
+    al_destroy_event_queue(event_queue);
+    engine_closeQueue = event_queue = nullptr;
+    al_destroy_user_event_source(&closes);
+    al_destroy_user_event_source(&ticks);
+}

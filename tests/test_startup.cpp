@@ -12,6 +12,8 @@
 #include <thread>
 
 #include <allegro5/allegro_audio.h>
+#include <allegro5/allegro_image.h>
+#include <allegro5/allegro_x.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -184,6 +186,39 @@ std::string windowOf(pid_t pid)
     return "";
 }
 
+// The program started in the game folder, its standard error in err.txt.
+pid_t startGame(const TempDir &dir)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.path().c_str()) == 0 && freopen("err.txt", "w", stderr))
+            execl("./vemra", "vemra", (char *)nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
+// Asks the window to close as a window manager does, and waits up to 5 s for
+// the program to end; killed after that. True when it ended by itself.
+bool closeGame(pid_t pid, const std::string &window, int *status, double *seconds)
+{
+    auto asked = std::chrono::steady_clock::now();
+    std::string close = "python3 '" VEMRA_SOURCE_DIR "/scripts/close_window.py' " + window;
+    EXPECT_EQ(std::system(close.c_str()), 0);
+    bool ended = false;
+    *seconds = 0;
+    while (!ended && *seconds < 5) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ended = waitpid(pid, status, WNOHANG) != 0;
+        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    }
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, status, 0);
+    }
+    return ended;
+}
+
 } // namespace
 
 // Ticks that take six times their period: the window must still close at once
@@ -200,13 +235,8 @@ TEST(Startup, OverloadedGameClosesWhenAsked)
     std::ofstream(dir.file("data/maps/village.lua"), std::ios::app)
         << "function slow() local s = 0 for i = 1, 5000000 do s = s + i end return false end\n";
 
-    pid_t pid = fork();
+    pid_t pid = startGame(dir);
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (chdir(dir.path().c_str()) == 0 && freopen("err.txt", "w", stderr))
-            execl("./vemra", "vemra", (char *)nullptr);
-        _exit(127);
-    }
     std::string window = windowOf(pid);
     std::this_thread::sleep_for(std::chrono::seconds(10));
     if (window.empty() || hasEnded(pid)) {
@@ -218,25 +248,109 @@ TEST(Startup, OverloadedGameClosesWhenAsked)
         FAIL() << "the game did not run: " << err;
     }
 
-    auto asked = std::chrono::steady_clock::now();
-    std::string close = "python3 '" VEMRA_SOURCE_DIR "/scripts/close_window.py' " + window;
-    EXPECT_EQ(std::system(close.c_str()), 0);
     int status = 0;
     double seconds = 0;
-    bool ended = false;
-    while (!ended && seconds < 5) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ended = waitpid(pid, &status, WNOHANG) != 0;
-        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
-    }
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    bool ended = closeGame(pid, window, &status, &seconds);
     std::string err = readFile(dir.file("err.txt"));
     ASSERT_TRUE(ended) << "still running 5 s after the close request: " << err;
     ASSERT_TRUE(WIFEXITED(status)) << err;
     EXPECT_EQ(WEXITSTATUS(status), 0) << err;
     EXPECT_NE(err.find("AUTO!"), std::string::npos) << "the map did not play: " << err;
     std::cout << "Closed " << seconds << " s after the request.\n";
+}
+
+// X refuses an icon of more pixels than one request carries, and the program
+// then hung for ever; a larger icon is scaled down and the game plays.
+TEST(Startup, HugeIconIsScaledAndTheWindowCloses)
+{
+    if (!getenv("DISPLAY") || std::system("command -v xdotool >/dev/null") != 0)
+        GTEST_SKIP() << "no display or no xdotool";
+    TempDir dir;
+    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" VEMRA_PROGRAM
+                       "' '" + dir.path() + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    ASSERT_TRUE(al_init() && al_init_image_addon());
+    ASSERT_TRUE(savePng(dir.file("gfx/icon.png"), 2048, 2048, [](int x, int y) { return al_map_rgb(x / 8, y / 8, 99); }));
+
+    pid_t pid = startGame(dir);
+    ASSERT_GE(pid, 0);
+    std::string window = windowOf(pid);
+    for (int i = 0; i < 300 && readFile(dir.file("err.txt")).find("AUTO!") == std::string::npos; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int status = 0;
+    double seconds = 0;
+    bool ended = !window.empty() && closeGame(pid, window, &status, &seconds);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    std::string err = readFile(dir.file("err.txt"));
+    if (!ended && err.find("audio") != std::string::npos)
+        GTEST_SKIP() << "no audio output here: " << err;
+    ASSERT_TRUE(ended) << "did not close when asked: " << err;
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_EQ(err.find("X Error"), std::string::npos) << err;
+    EXPECT_NE(err.find("AUTO!"), std::string::npos) << "the map did not play: " << err;
+}
+
+namespace {
+
+// Stdio's file interface, but the opening of the window icon first asks the
+// window to close and waits until the request has reached a queue of the
+// test's own: the request is sent while start-up still runs.
+ALLEGRO_FILE_INTERFACE closingInterface;
+const ALLEGRO_FILE_INTERFACE *stdioInterface = nullptr;
+bool closeSent = false;
+
+void *openAskingToClose(const char *path, const char *mode)
+{
+    if (!closeSent && strstr(path, "icon.png")) {
+        closeSent = true;
+        ALLEGRO_EVENT_QUEUE *seen = al_create_event_queue();
+        al_register_event_source(seen, al_get_display_event_source(display));
+        std::string close = "python3 '" VEMRA_SOURCE_DIR "/scripts/close_window.py' " +
+                            std::to_string(al_get_x_window_id(display));
+        EXPECT_EQ(std::system(close.c_str()), 0);
+        ALLEGRO_EVENT event = {};
+        bool arrived = false;
+        for (int i = 0; i < 100 && !arrived; i++)
+            arrived = al_wait_for_event_timed(seen, &event, 0.1) && event.type == ALLEGRO_EVENT_DISPLAY_CLOSE;
+        EXPECT_TRUE(arrived) << "the close request did not arrive";
+        al_destroy_event_queue(seen);
+    }
+    return stdioInterface->fi_fopen(path, mode);
+}
+
+} // namespace
+
+TEST(Startup, CloseRequestDuringStartUpEndsTheFirstTurnOfTheLoop)
+{
+    if (!getenv("DISPLAY"))
+        GTEST_SKIP() << "no display";
+    TempDir dir;
+    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" + dir.path() + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    dir.enter();
+    ASSERT_TRUE(al_init());
+    stdioInterface = al_get_new_file_interface();
+    closingInterface = *stdioInterface;
+    closingInterface.fi_fopen = openAskingToClose;
+    al_set_new_file_interface(&closingInterface);
+
+    testing::internal::CaptureStderr();
+    int result = engine_initialize();
+    std::string err = testing::internal::GetCapturedStderr();
+    al_set_standard_file_interface();
+    if (result != 0 && err.find("audio") != std::string::npos)
+        GTEST_SKIP() << "no audio output here: " << err;
+    ASSERT_EQ(result, 0) << err;
+    EXPECT_TRUE(closeSent);
+    EXPECT_NE(icon, nullptr);
+
+    unsigned long flips = engine_flipCount;
+    EXPECT_EQ(engine_loop(), 1);
+    EXPECT_EQ(engine_flipCount, flips) << "a tick ran";
+    engine_exit();
+    al_uninstall_audio();
 }
