@@ -224,13 +224,20 @@ static int parse_dofile(lua_State *state)
     return parse_dofileResults(state, 0, 0);
 }
 
-// The first file that package.path names for the module and that can be
-// opened, left on the stack; else null, with the list of files tried. The
-// list grows in a buffer, as Lua's own does: a path of many templates must
-// not cost the square of their number.
-static const char *parse_findModule(lua_State *state, const char *name, const char *path)
+// --- finding modules ---------------------------------------------------------
+
+// Lua's own search opens each file it tries, and opening a named pipe waits
+// for a writer: a file counts as there only when it is a regular file or a
+// folder (fileExists), and otherwise reads as a missing one. The first file
+// that a template of the path names for the module, with each sep in the
+// name made dirsep, is left on the stack; else null, with the list of files
+// tried. The list grows in a buffer, as Lua's own does: a path of many
+// templates must not cost the square of their number.
+static const char *parse_searchPath(lua_State *state, const char *name, const char *path, const char *sep,
+                                    const char *dirsep)
 {
-    name = luaL_gsub(state, name, ".", LUA_DIRSEP);
+    if (*sep)
+        name = luaL_gsub(state, name, sep, dirsep);
     luaL_Buffer tried;
     luaL_buffinit(state, &tried);
     while (*(path += strspn(path, LUA_PATH_SEP))) {
@@ -249,15 +256,36 @@ static const char *parse_findModule(lua_State *state, const char *name, const ch
     return nullptr;
 }
 
-// require's searcher of Lua files; its upvalue is the package table.
+// The module's file on package.path or package.cpath. require's searchers
+// have the package table as their first upvalue.
+static const char *parse_findModule(lua_State *state, const char *name, const char *field)
+{
+    lua_getfield(state, lua_upvalueindex(1), field);
+    const char *path = lua_tostring(state, -1);
+    if (!path)
+        luaL_error(state, "'package.%s' must be a string", field);
+    return parse_searchPath(state, name, path, ".", LUA_DIRSEP);
+}
+
+// The arguments are checked last to first, as Lua's own build does: of two
+// bad ones, the later is named.
+static int parse_searchpath(lua_State *state)
+{
+    const char *dirsep = luaL_optstring(state, 4, LUA_DIRSEP);
+    const char *sep = luaL_optstring(state, 3, ".");
+    const char *path = luaL_checkstring(state, 2);
+    if (parse_searchPath(state, luaL_checkstring(state, 1), path, sep, dirsep))
+        return 1;
+    lua_pushnil(state);
+    lua_insert(state, -2);
+    return 2;
+}
+
+// require's searcher of Lua files.
 static int parse_searchText(lua_State *state)
 {
     const char *name = luaL_checkstring(state, 1);
-    lua_getfield(state, lua_upvalueindex(1), "path");
-    const char *path = lua_tostring(state, -1);
-    if (!path)
-        return luaL_error(state, "'package.path' must be a string");
-    const char *file = parse_findModule(state, name, path);
+    const char *file = parse_findModule(state, name, "path");
     if (!file)
         return 1;
     if (parse_loadFile(state, file, nullptr) != LUA_OK)
@@ -265,6 +293,80 @@ static int parse_searchText(lua_State *state)
                           lua_tostring(state, -1));
     lua_pushstring(state, file);
     return 2;
+}
+
+enum ParseLibrary { PARSE_LIBRARY_LOADED, PARSE_LIBRARY_UNOPENED, PARSE_LIBRARY_NO_FUNCTION };
+
+// A native module's library is opened by Lua's own package.loadlib, the
+// native searchers' second upvalue, only once they have found its file:
+// the function is left on the stack, else the message.
+static ParseLibrary parse_lookUp(lua_State *state, const char *file, const char *function)
+{
+    lua_pushvalue(state, lua_upvalueindex(2));
+    lua_pushstring(state, file);
+    lua_pushstring(state, function);
+    lua_call(state, 2, 3);
+    if (!lua_isnil(state, -3)) {
+        lua_pop(state, 2);
+        return PARSE_LIBRARY_LOADED;
+    }
+    const char *where = lua_tostring(state, -1);
+    ParseLibrary status = where && strcmp(where, "init") == 0 ? PARSE_LIBRARY_NO_FUNCTION : PARSE_LIBRARY_UNOPENED;
+    lua_pop(state, 1);
+    lua_remove(state, -2);
+    return status;
+}
+
+// The open function of a.b is luaopen_a_b; a name with a '-', a-b, is
+// first looked for as luaopen_a, then as luaopen_b.
+static ParseLibrary parse_loadNative(lua_State *state, const char *file, const char *name)
+{
+    name = luaL_gsub(state, name, ".", "_");
+    if (const char *mark = strchr(name, '-')) {
+        lua_pushlstring(state, name, mark - name);
+        ParseLibrary status = parse_lookUp(state, file, lua_pushfstring(state, "luaopen_%s", lua_tostring(state, -1)));
+        if (status != PARSE_LIBRARY_NO_FUNCTION)
+            return status;
+        name = mark + 1;
+    }
+    return parse_lookUp(state, file, lua_pushfstring(state, "luaopen_%s", name));
+}
+
+static int parse_nativeLoaded(lua_State *state, ParseLibrary status, const char *file)
+{
+    if (status != PARSE_LIBRARY_LOADED)
+        return luaL_error(state, "error loading module '%s' from file '%s':\n\t%s", lua_tostring(state, 1), file,
+                          lua_tostring(state, -1));
+    lua_pushstring(state, file);
+    return 2;
+}
+
+// require's searcher of native modules.
+static int parse_searchNative(lua_State *state)
+{
+    const char *name = luaL_checkstring(state, 1);
+    const char *file = parse_findModule(state, name, "cpath");
+    if (!file)
+        return 1;
+    return parse_nativeLoaded(state, parse_loadNative(state, file, name), file);
+}
+
+// require's searcher of a.b.c in the library of a.
+static int parse_searchNativeRoot(lua_State *state)
+{
+    const char *name = luaL_checkstring(state, 1);
+    const char *dot = strchr(name, '.');
+    if (!dot)
+        return 0;
+    lua_pushlstring(state, name, dot - name);
+    const char *file = parse_findModule(state, lua_tostring(state, -1), "cpath");
+    if (!file)
+        return 1;
+    ParseLibrary status = parse_loadNative(state, file, name);
+    if (status != PARSE_LIBRARY_NO_FUNCTION)
+        return parse_nativeLoaded(state, status, file);
+    lua_pushfstring(state, "\n\tno module '%s' in file '%s'", name, file);
+    return 1;
 }
 
 // os.exit as Lua has it, once the engine has shut down its audio: Allegro's
@@ -286,6 +388,33 @@ static const luaL_Reg parse_loaders[] = {
     {nullptr, nullptr},
 };
 
+// require's searchers of Lua files, of native modules and of native
+// modules by their root (Lua's second to fourth), and package.searchpath.
+// The native searchers open libraries through Lua's own package.loadlib,
+// taken now, before a script can have replaced it.
+static void parse_replaceSearchers(lua_State *state, int package)
+{
+    if (lua_getfield(state, package, "searchpath") != LUA_TNIL) {
+        lua_pushcfunction(state, parse_searchpath);
+        lua_setfield(state, package, "searchpath");
+    }
+    bool native = lua_getfield(state, package, "loadlib") == LUA_TFUNCTION;
+    int loadlib = lua_gettop(state);
+    if (lua_getfield(state, package, "searchers") != LUA_TTABLE)
+        return;
+    int searchers = lua_gettop(state);
+    static const lua_CFunction replacements[] = {parse_searchText, parse_searchNative, parse_searchNativeRoot};
+    for (int i = 0; i < 3; i++) {
+        if (lua_rawgeti(state, searchers, i + 2) != LUA_TNIL && (i == 0 || native)) {
+            lua_pushvalue(state, package);
+            lua_pushvalue(state, loadlib);
+            lua_pushcclosure(state, replacements[i], 2);
+            lua_rawseti(state, searchers, i + 2);
+        }
+        lua_pop(state, 1);
+    }
+}
+
 // Replaces the loaders and os.exit, once the libraries are open and before
 // any script code has run: nothing can have kept Lua's own. Only what the
 // libraries opened is replaced (a sandbox may have taken some away).
@@ -299,12 +428,8 @@ static int parse_replaceLoaders(lua_State *state)
         }
         lua_pop(state, 1);
     }
-    if (lua_getfield(state, 1, "package") == LUA_TTABLE && lua_getfield(state, 2, "searchers") == LUA_TTABLE
-        && lua_rawgeti(state, 3, 2) != LUA_TNIL) {
-        lua_pushvalue(state, 2);
-        lua_pushcclosure(state, parse_searchText, 1);
-        lua_rawseti(state, 3, 2);
-    }
+    if (lua_getfield(state, 1, "package") == LUA_TTABLE)
+        parse_replaceSearchers(state, 2);
     lua_settop(state, 1);
     if (lua_getfield(state, 1, "os") == LUA_TTABLE && lua_getfield(state, 2, "exit") != LUA_TNIL) {
         lua_pushcfunction(state, parse_exit);
