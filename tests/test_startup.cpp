@@ -20,6 +20,19 @@
 #include "system.h"
 #include "test_support.h"
 
+namespace {
+
+// The demo game's data and graphics, and the program when asked, copied into
+// the folder.
+bool copyDemo(const TempDir &dir, bool program = false)
+{
+    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' " +
+                       std::string(program ? "'" VEMRA_PROGRAM "' '" : "'") + dir.path() + "'";
+    return std::system(copy.c_str()) == 0;
+}
+
+} // namespace
+
 TEST(Startup, RefusedDisplayStopsStartUpWithItsMessage)
 {
     TempDir dir;
@@ -102,8 +115,7 @@ TEST(Startup, BrokenDataFileEndsTheProgramWithItsMessage)
     if (!getenv("DISPLAY"))
         GTEST_SKIP() << "no display";
     TempDir dir;
-    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" + dir.path() + "'";
-    ASSERT_EQ(std::system(copy.c_str()), 0);
+    ASSERT_TRUE(copyDemo(dir));
     std::ofstream(dir.file("data/database.lua")) << "system = { fontNormal = \"DejaVuSans.ttf\", fontSizeM = 16.5 }\n";
     std::string command = "cd '" + dir.path() + "' && '" VEMRA_PROGRAM "' 2>err.txt";
     int status = std::system(command.c_str());
@@ -266,9 +278,7 @@ TEST(Startup, HugeIconIsScaledAndTheWindowCloses)
     if (!getenv("DISPLAY") || std::system("command -v xdotool >/dev/null") != 0)
         GTEST_SKIP() << "no display or no xdotool";
     TempDir dir;
-    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" VEMRA_PROGRAM
-                       "' '" + dir.path() + "'";
-    ASSERT_EQ(std::system(copy.c_str()), 0);
+    ASSERT_TRUE(copyDemo(dir, true));
     ASSERT_TRUE(al_init() && al_init_image_addon());
     ASSERT_TRUE(savePng(dir.file("gfx/icon.png"), 2048, 2048, [](int x, int y) { return al_map_rgb(x / 8, y / 8, 99); }));
 
@@ -329,8 +339,7 @@ TEST(Startup, CloseRequestDuringStartUpEndsTheFirstTurnOfTheLoop)
     if (!getenv("DISPLAY"))
         GTEST_SKIP() << "no display";
     TempDir dir;
-    std::string copy = "cp -r '" VEMRA_SOURCE_DIR "/game/data' '" VEMRA_SOURCE_DIR "/game/gfx' '" + dir.path() + "'";
-    ASSERT_EQ(std::system(copy.c_str()), 0);
+    ASSERT_TRUE(copyDemo(dir));
     dir.enter();
     ASSERT_TRUE(al_init());
     stdioInterface = al_get_new_file_interface();
