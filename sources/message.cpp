@@ -225,8 +225,9 @@ static size_t message_wholeBytes(const std::string &text, size_t pos)
 // of bytes on one line. So it is handed the text a part at a time, each part
 // from a line's start and at most a line's bound long. Only the last line of
 // a part can run to the part's end; it is laid out again as the first line of
-// the next part, unless it is that part's first line too: then it is over the
-// bound and ends at its last space or tab, else at the bound.
+// the next part, unless it is that part's first line too: then it is whole
+// when Allegro would end it there, at the blank after it, and otherwise over
+// the bound, ending at its last space or tab, else at the bound.
 
 // Words up to this many bytes stay whole: Allegro measures them quickly.
 static const size_t MESSAGE_SHORT_WORD = 512;
@@ -388,11 +389,37 @@ static size_t message_partEnd(const std::string &text, const MessageLayout &layo
     return end > layout.from ? end : layout.from + layout.bound;
 }
 
+// Whether Allegro, given the whole text, ends the part's one line at the
+// part's end, where a space or tab follows it: a line of exactly the bound,
+// its trailing blanks counted as Allegro counts them (all but the one it
+// breaks at). It does when the line is a single word too wide for the box,
+// or when the line fits and is too wide with that blank and the word after
+// it. A line with blanks that is too wide ends at its last one instead, and
+// a blank that ends the text or its line stays on the line.
+static bool message_endsAtBound(const ALLEGRO_FONT *font, float width, const std::string &text,
+                                const MessageLayout &layout, size_t bytes)
+{
+    if (text[layout.to] != ' ' && text[layout.to] != '\t')
+        return false;
+    ALLEGRO_USTR_INFO info;
+    const char *line = text.data() + layout.from, *end = text.data() + layout.to;
+    if (al_get_ustr_width(font, al_ref_buffer(&info, line, end - line)) > width)
+        return std::find_if(line, end, message_isBlank) == end;
+    size_t next = layout.to + 1;
+    if (next == bytes || text[next] == '\n')
+        return false;
+    while (next < bytes && !message_isBlank(text[next]))
+        next++;
+    return al_get_ustr_width(font, al_ref_buffer(&info, line, next - layout.from)) > width;
+}
+
 // Where the part after the one just laid out starts, and its first line's
 // number. The last line of a part that ends with a newline, or just before
 // one, is whole. Otherwise that line runs to the part's end: it is laid out
-// again with the next part or, as the part's first line, is over the bound.
-static size_t message_nextPart(const std::string &text, MessageLayout &layout, size_t laidOut)
+// again with the next part or, as the part's first line, is whole if Allegro
+// ends it there, else over the bound.
+static size_t message_nextPart(const ALLEGRO_FONT *font, const Message &m, const std::string &text,
+                               MessageLayout &layout, size_t bytes, size_t laidOut)
 {
     layout.first = layout.next;
     if (text[layout.to - 1] == '\n')
@@ -409,6 +436,12 @@ static size_t message_nextPart(const std::string &text, MessageLayout &layout, s
         layout.first = last.number;
         message_lines.pop_back();
         return start;
+    }
+    if (message_endsAtBound(font, m.w, text, layout, bytes)) {
+        // Allegro passes over the blank it breaks at, and over a newline
+        // right after it, which then ends no line of its own.
+        size_t next = layout.to + 1;
+        return next < bytes && text[next] == '\n' ? next + 1 : next;
     }
     size_t blank = layout.to;
     while (blank > start && text[blank - 1] != ' ' && text[blank - 1] != '\t')
@@ -435,7 +468,7 @@ static void message_layOut(const ALLEGRO_FONT *font, const Message &m, const std
                              message_keepLine, &layout);
         if (layout.stopped || layout.to == bytes)
             return;
-        layout.from = message_nextPart(text, layout, laidOut);
+        layout.from = message_nextPart(font, m, text, layout, bytes, laidOut);
     }
 }
 

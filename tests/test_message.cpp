@@ -369,6 +369,21 @@ TEST_F(MessageTest, TextOfAnySizeAndBytesDrawsAsAllegroDrawsItsScreenful)
     EXPECT_TRUE(samePicture(spaced + "\n" + speech, whole, 544, pairs + speech));
     EXPECT_TRUE(samePicture(xy + xy + xy + "\nend", whole, 544, "xy\nxy\nxy\nend"));
     EXPECT_TRUE(samePicture(xy + xy + xy, 300, 544, "xy\nxy"));
+    // A line of exactly the bound, its trailing blanks counted as Allegro
+    // counts them (all but the one it breaks at), is whole: here one that a
+    // space and a word too wide to join it follow, or a blank and a newline.
+    // Blanks that take a line past the box's width (the ninth here) start the
+    // next line.
+    const std::string a = invisible("A", 45), bbb = invisible("BBB", 44), b = invisible("B", 44); // 136, 135, 133
+    const std::string wideNext = " " + std::string(30, 'W') + " then words\n", boundWord(272, 'W');
+    const std::pair<const char *, std::string> exact[] = {
+        {"two words", a + " " + bbb + wideNext},
+        {"blanks", a + " " + b + "  " + wideNext},
+        {"one word", boundWord + wideNext},
+        {"one word, newline", boundWord + " \nthen words\n"},
+        {"too wide", invisible("WWWWWWWWWWWWWWWWWWWW", 81) + "         " + wideNext}};
+    for (const auto &[name, text] : exact)
+        EXPECT_TRUE(samePicture(text + speech, whole, 544, text + speech)) << name;
 
     // show_text refuses a text longer than a box can count, here lowered.
     lua_State *state = luaL_newstate();
