@@ -120,11 +120,12 @@ ALLEGRO_FONT *engine_loadFont(const char *path, int size)
 }
 
 // X sets a window's icon in one request of at most 4,194,303 four-byte
-// units (with BIG-REQUESTS), eight of them a header and one a pixel. The
-// server refuses a larger one, and Xlib's error handler then ends the process
-// in a way that deadlocks in Allegro's exit handler: such an icon is handed
-// over scaled down, its longer side this long.
-static const long ENGINE_ICON_MOST_PIXELS = 4194295;
+// units (with BIG-REQUESTS), nine of them the request's header, its extended
+// length and the icon's width and height, and one a pixel. The server
+// refuses a larger one, and Xlib's error handler then ends the process in a
+// way that deadlocks in Allegro's exit handler: such an icon is handed over
+// scaled down, its longer side this long.
+static const long ENGINE_ICON_MOST_PIXELS = 4194294;
 static const int ENGINE_ICON_SCALED_SIDE = 1024;
 
 static int engine_scaledSide(int side, int longer)

@@ -10,10 +10,12 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <allegro5/allegro_audio.h>
 #include <allegro5/allegro_image.h>
 #include <allegro5/allegro_x.h>
+#include <X11/Xatom.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -271,22 +273,72 @@ TEST(Startup, OverloadedGameClosesWhenAsked)
     std::cout << "Closed " << seconds << " s after the request.\n";
 }
 
-// X refuses an icon of more pixels than one request carries, and the program
-// then hung for ever; a larger icon is scaled down and the game plays.
-TEST(Startup, HugeIconIsScaledAndTheWindowCloses)
+namespace {
+
+// The window's icon as X holds it (_NET_WM_ICON): its width, its height, then
+// one ARGB value a pixel; empty when the window has none.
+std::vector<uint32_t> iconOf(const std::string &window)
+{
+    std::vector<uint32_t> icon;
+    Display *x = XOpenDisplay(nullptr);
+    if (!x)
+        return icon;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    // The server takes the length in four-byte units and multiplies it by
+    // four in 32 bits: 2^28 of them is as much as it reads right.
+    if (XGetWindowProperty(x, std::stoul(window), XInternAtom(x, "_NET_WM_ICON", False), 0, 1L << 28, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data && format == 32) {
+        // Xlib hands 32-bit items over as longs.
+        const unsigned long *items = reinterpret_cast<const unsigned long *>(data);
+        icon.assign(items, items + count);
+    }
+    if (data)
+        XFree(data);
+    XCloseDisplay(x);
+    return icon;
+}
+
+struct IconCase {
+    int width, height;
+    bool checkered; // single black and white pixels, else one colour
+    int shownWidth, shownHeight;
+};
+
+void PrintTo(const IconCase &c, std::ostream *out)
+{
+    *out << c.width << " x " << c.height;
+}
+
+class HugeIcon : public testing::TestWithParam<IconCase> {};
+
+} // namespace
+
+// X takes an icon of at most 4,194,294 pixels in one request, and the program
+// hung for ever on a larger one. Such an icon is handed over scaled, with
+// linear filtering, its longer side 1024 pixels; the game plays and its
+// window closes when asked.
+TEST_P(HugeIcon, IsHandedToXAsItFitsAndTheWindowCloses)
 {
     if (!getenv("DISPLAY") || std::system("command -v xdotool >/dev/null") != 0)
         GTEST_SKIP() << "no display or no xdotool";
+    const IconCase &c = GetParam();
     TempDir dir;
     ASSERT_TRUE(copyDemo(dir, true));
     ASSERT_TRUE(al_init() && al_init_image_addon());
-    ASSERT_TRUE(savePng(dir.file("gfx/icon.png"), 2048, 2048, [](int x, int y) { return al_map_rgb(x / 8, y / 8, 99); }));
+    ASSERT_TRUE(savePng(dir.file("gfx/icon.png"), c.width, c.height, [&](int x, int y) {
+        return !c.checkered ? al_map_rgb(200, 50, 50) : (x + y) % 2 ? al_map_rgb(255, 255, 255) : al_map_rgb(0, 0, 0);
+    }));
 
     pid_t pid = startGame(dir);
     ASSERT_GE(pid, 0);
     std::string window = windowOf(pid);
     for (int i = 0; i < 300 && readFile(dir.file("err.txt")).find("AUTO!") == std::string::npos; i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::vector<uint32_t> shown = window.empty() ? std::vector<uint32_t>() : iconOf(window);
     int status = 0;
     double seconds = 0;
     bool ended = !window.empty() && closeGame(pid, window, &status, &seconds);
@@ -302,7 +354,32 @@ TEST(Startup, HugeIconIsScaledAndTheWindowCloses)
     EXPECT_EQ(WEXITSTATUS(status), 0) << err;
     EXPECT_EQ(err.find("X Error"), std::string::npos) << err;
     EXPECT_NE(err.find("AUTO!"), std::string::npos) << "the map did not play: " << err;
+
+    ASSERT_GE(shown.size(), 2u) << "the window has no icon";
+    EXPECT_EQ(shown[0], static_cast<uint32_t>(c.shownWidth));
+    EXPECT_EQ(shown[1], static_cast<uint32_t>(c.shownHeight));
+    ASSERT_EQ(shown.size(), 2 + static_cast<size_t>(c.shownWidth) * c.shownHeight);
+    // Two pixels to one, the checkerboard filters to an even grey; unfiltered,
+    // it would be all black or all white.
+    size_t wrong = 0;
+    for (size_t i = 2; i < shown.size(); i++) {
+        int red = shown[i] >> 16 & 0xff, green = shown[i] >> 8 & 0xff, blue = shown[i] & 0xff;
+        bool right = !c.checkered ? shown[i] == 0xffc83232u
+                                  : shown[i] >> 24 == 0xff && std::abs(red - 128) <= 1 && green == red && blue == red;
+        wrong += !right;
+    }
+    EXPECT_EQ(wrong, 0u) << "pixels of another colour; the first is " << std::hex << shown[2];
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, HugeIcon,
+    testing::Values(IconCase{6, 699049, false, 6, 699049},    // the most X takes: handed over as it is
+                    IconCase{5, 838859, false, 1, 1024},      // one pixel more; its shorter side at least 1
+                    IconCase{10255, 409, false, 1024, 41},    // as many; 40.84 rounds to 41
+                    IconCase{2048, 2048, true, 1024, 1024}),  // filtered
+    [](const testing::TestParamInfo<IconCase> &info) {
+        return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+    });
 
 namespace {
 
