@@ -371,19 +371,27 @@ TEST_F(MessageTest, TextOfAnySizeAndBytesDrawsAsAllegroDrawsItsScreenful)
     EXPECT_TRUE(samePicture(xy + xy + xy, 300, 544, "xy\nxy"));
     // A line of exactly the bound, its trailing blanks counted as Allegro
     // counts them (all but the one it breaks at), is whole: here one that a
-    // space and a word too wide to join it follow, or a blank and a newline.
-    // Blanks that take a line past the box's width (the ninth here) start the
-    // next line.
+    // space or a tab and a word too wide to join it follow, or a blank and a
+    // newline. Blanks that take a line past the box's width (the ninth here)
+    // start the next line.
     const std::string a = invisible("A", 45), bbb = invisible("BBB", 44), b = invisible("B", 44); // 136, 135, 133
     const std::string wideNext = " " + std::string(30, 'W') + " then words\n", boundWord(272, 'W');
     const std::pair<const char *, std::string> exact[] = {
         {"two words", a + " " + bbb + wideNext},
+        {"two words, tab", a + " " + bbb + "\t" + wideNext.substr(1)},
         {"blanks", a + " " + b + "  " + wideNext},
         {"one word", boundWord + wideNext},
         {"one word, newline", boundWord + " \nthen words\n"},
         {"too wide", invisible("WWWWWWWWWWWWWWWWWWWW", 81) + "         " + wideNext}};
     for (const auto &[name, text] : exact)
         EXPECT_TRUE(samePicture(text + speech, whole, 544, text + speech)) << name;
+    // A line that fits, of exactly the bound, whose last blank ends the text or
+    // its line, counts that blank: one byte over, it ends at its last space,
+    // even where that blank would take it past the box's width.
+    const std::string first = invisible("l", 65), rest(75, 'l'); // 196 and 75 bytes, 7 and 525 pixels
+    ASSERT_EQ(al_get_text_width(system_fontNormal, (first + " " + rest).c_str()), 540);
+    EXPECT_TRUE(samePicture(first + " " + rest + " \n" + speech, whole, 544, first + "\n" + rest + " \n" + speech));
+    EXPECT_TRUE(samePicture(first + " " + rest + " ", whole, 544, first + "\n" + rest + " "));
 
     // show_text refuses a text longer than a box can count, here lowered.
     lua_State *state = luaL_newstate();
