@@ -233,8 +233,8 @@ static int parse_dofile(lua_State *state)
 // name made dirsep, is left on the stack; else null, with the list of files
 // tried. The list grows in a buffer, as Lua's own does: a path of many
 // templates must not cost the square of their number.
-static const char *parse_searchPath(lua_State *state, const char *name, const char *path, const char *sep,
-                                    const char *dirsep)
+static const char *parse_firstFileOnPath(lua_State *state, const char *name, const char *path,
+                                         const char *sep, const char *dirsep)
 {
     if (*sep)
         name = luaL_gsub(state, name, sep, dirsep);
@@ -264,7 +264,7 @@ static const char *parse_findModule(lua_State *state, const char *name, const ch
     const char *path = lua_tostring(state, -1);
     if (!path)
         luaL_error(state, "'package.%s' must be a string", field);
-    return parse_searchPath(state, name, path, ".", LUA_DIRSEP);
+    return parse_firstFileOnPath(state, name, path, ".", LUA_DIRSEP);
 }
 
 // The arguments are checked last to first, as Lua's own build does: of two
@@ -274,7 +274,7 @@ static int parse_searchpath(lua_State *state)
     const char *dirsep = luaL_optstring(state, 4, LUA_DIRSEP);
     const char *sep = luaL_optstring(state, 3, ".");
     const char *path = luaL_checkstring(state, 2);
-    if (parse_searchPath(state, luaL_checkstring(state, 1), path, sep, dirsep))
+    if (parse_firstFileOnPath(state, luaL_checkstring(state, 1), path, sep, dirsep))
         return 1;
     lua_pushnil(state);
     lua_insert(state, -2);
